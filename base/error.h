@@ -1,0 +1,25 @@
+// The one exception type the core raises for a failed step.
+//
+// Platform calls, refused control values, out-of-range indexes and checked
+// arithmetic all report failure by throwing. Callers that follow the
+// skip-on-error convention catch it through guard.h; the small handlers and
+// the accessors let it pass to their caller.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace tovi {
+
+class Error : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// An integer operation left the range of its declared width.
+class OverflowError : public Error {
+public:
+    OverflowError() : Error("overflow") {}
+};
+
+}  // namespace tovi

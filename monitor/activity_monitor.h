@@ -1,0 +1,62 @@
+// The activity monitor: the window state that the LED tick reads, the tick
+// itself, and getvalues, which hands the window's settings to it.
+//
+// The window Main owns one ActivityMonitor for its whole life and calls
+// UpdateLeds on each Timer1 tick, RefreshCounters on each Timer2 tick and
+// getvalues at the end of its load and on "Save". Every routine here runs
+// its statements as guarded steps (base/guard.h).
+//
+// Window thread only; nothing is locked.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "lockkeys/lock_key_index.h"
+#include "netstats/c_ip_helper.h"
+
+namespace tovi {
+namespace platform {
+class Keyboard;
+class CheckBox;
+class ComboBox;
+class Timer;
+}  // namespace platform
+
+class ActivityMonitor {
+public:
+    explicit ActivityMonitor(platform::Keyboard& keyboard);
+
+    // The controls getvalues reads, and the timer it sets.
+    struct Controls {
+        platform::CheckBox& check1;  // "Enable Application"
+        platform::CheckBox& check2;  // "Show Download Acitivity"
+        platform::CheckBox& check3;  // "Show Upload Activity"
+        platform::ComboBox& combo1;  // interval, item value in milliseconds
+        platform::ComboBox& combo2;  // download key, item value a LockKeyIndex
+        platform::ComboBox& combo3;  // upload key, item value a LockKeyIndex
+        platform::Timer& timer1;
+    };
+
+    void UpdateLeds();       // Timer1 tick
+    void RefreshCounters();  // Timer2 tick
+    void getvalues(const Controls& controls);
+
+    // Window state, zero until getvalues fills it.
+    std::shared_ptr<CIpHelper> objIpHelper;  // created by the window's load
+    std::int32_t lngEnabled = 0;             // check-box state
+    std::int16_t intShowDownload = 0;        // check-box state; non-zero shows
+    std::int16_t intShowUpload = 0;          // check-box state; non-zero shows
+    LockKeyIndex intDownloadKey = 0;
+    LockKeyIndex intUploadKey = 0;
+    std::int32_t lngInterval = 0;            // milliseconds
+
+    // The tick's reference totals, in bytes; nothing resets them.
+    std::int32_t lngLastReceived = 0;
+    std::int32_t lngLastSent = 0;
+
+private:
+    platform::Keyboard& keyboard_;
+};
+
+}  // namespace tovi

@@ -1,0 +1,50 @@
+// CIpHelper: the system's one source of network statistics.
+//
+// Reading Interfaces() performs a complete refresh of the interface table:
+// a new CInterfaces of new records, and both byte totals recomputed from
+// scratch. BytesReceived() and BytesSent() only return the totals of the last
+// refresh. Failures inside a refresh never reach the caller: it finds an
+// empty collection and totals of 0.
+//
+// The totals are sums modulo 2^32 held as signed 32-bit numbers, so that
+// growth of any counter always grows the total (two busy interfaces together
+// passing 2^31 must not drop one of them out of the sum).
+//
+// Owned through std::shared_ptr by the window; window thread only.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "netstats/c_interfaces.h"
+
+namespace tovi {
+namespace platform {
+class InterfaceTable;
+class Toolkit;
+}  // namespace platform
+
+inline constexpr const char* kIpHelperNotSupported = "IP Helper is not supported by this system.";
+
+class CIpHelper {
+public:
+    // The table to read, and the toolkit that shows the not-supported message.
+    CIpHelper(platform::InterfaceTable& table, platform::Toolkit& toolkit);
+
+    std::shared_ptr<CInterfaces> Interfaces();                  // get: refreshes
+    void setInterfaces(std::shared_ptr<CInterfaces> vData);     // set: shares, totals untouched
+    std::int32_t BytesReceived() const { return received_; }
+    std::int32_t BytesSent() const { return sent_; }
+
+private:
+    void RefreshTable();
+
+    platform::InterfaceTable& table_;
+    platform::Toolkit& toolkit_;
+    std::shared_ptr<CInterfaces> interfaces_;
+    std::int32_t received_ = 0;  // bytes, modulo 2^32
+    std::int32_t sent_ = 0;      // bytes, modulo 2^32
+    bool notSupportedShowing_ = false;  // one message box at a time
+};
+
+}  // namespace tovi

@@ -1,0 +1,1 @@
+// The linux platform object: assembled here from the backends of this folder.

@@ -1,0 +1,187 @@
+// In-process window toolkit for tests: scripts and records everything.
+//
+// Controls keep their values in memory and refuse what the real ones refuse.
+// Timers never fire by themselves; a test fires them with tick(). Message
+// boxes close at once and are recorded, in order, with what was showing.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/toolkit.h"
+
+namespace tovi::fakes {
+
+class FakeCheckBox : public platform::CheckBox {
+public:
+    explicit FakeCheckBox(const platform::ControlSpec& spec) : spec(spec) {}
+    std::int16_t value() const override { return value_; }
+    void setValue(std::int16_t state) override;
+    platform::ControlSpec spec;
+
+private:
+    std::int16_t value_ = 0;
+};
+
+class FakeComboBox : public platform::ComboBox {
+public:
+    explicit FakeComboBox(const platform::ControlSpec& spec) : spec(spec) {}
+    void addItem(const std::string& text) override;
+    std::int32_t newIndex() const override { return newIndex_; }
+    std::int32_t listCount() const override { return static_cast<std::int32_t>(items_.size()); }
+    std::string itemText(std::int32_t index) const override;
+    std::int32_t itemData(std::int32_t index) const override;
+    void setItemData(std::int32_t index, std::int32_t value) override;
+    std::int32_t listIndex() const override { return listIndex_; }
+    void setListIndex(std::int32_t index) override;
+    void setOnClick(std::function<void()> handler) override { onClick_ = std::move(handler); }
+
+    // A user's pick from the open list.
+    void pick(std::int32_t index) { setListIndex(index); }
+    std::string selectedText() const { return listIndex_ < 0 ? std::string() : itemText(listIndex_); }
+
+    platform::ControlSpec spec;
+    int clicks = 0;  // click events raised
+
+private:
+    struct Item {
+        std::string text;
+        std::int32_t data = 0;
+    };
+    std::vector<Item> items_;
+    std::int32_t newIndex_ = -1;
+    std::int32_t listIndex_ = -1;
+    std::function<void()> onClick_;
+};
+
+class FakeLabel : public platform::Label {
+public:
+    explicit FakeLabel(const platform::ControlSpec& spec) : spec(spec), caption_(spec.caption) {}
+    std::string caption() const override { return caption_; }
+    void setCaption(const std::string& text) override { caption_ = text; }
+    platform::ControlSpec spec;
+
+private:
+    std::string caption_;
+};
+
+class FakeButton : public platform::Button {
+public:
+    explicit FakeButton(const platform::ControlSpec& spec) : spec(spec) {}
+    void setOnClick(std::function<void()> handler) override { onClick_ = std::move(handler); }
+    void click() {
+        if (onClick_) onClick_();
+    }
+    platform::ControlSpec spec;
+
+private:
+    std::function<void()> onClick_;
+};
+
+class FakeTimer : public platform::Timer {
+public:
+    FakeTimer(std::int32_t interval, bool enabled) : interval_(interval), enabled_(enabled) {}
+    std::int32_t interval() const override { return interval_; }
+    void setInterval(std::int32_t milliseconds) override { interval_ = milliseconds; }
+    bool enabled() const override { return enabled_; }
+    void setEnabled(bool enabled) override { enabled_ = enabled; }
+    void setOnTick(std::function<void()> handler) override { onTick_ = std::move(handler); }
+
+    // True when the timer would fire: enabled with an interval above 0.
+    bool running() const { return enabled_ && interval_ > 0; }
+    // Fires one tick if the timer is running; returns whether it did.
+    bool tick();
+
+private:
+    std::int32_t interval_;
+    bool enabled_;
+    std::function<void()> onTick_;
+};
+
+class FakeToolkit;
+
+class FakeWindow : public platform::Window {
+public:
+    FakeWindow(FakeToolkit& toolkit, const platform::WindowSpec& spec) : toolkit_(toolkit), spec(spec) {}
+    ~FakeWindow() override;
+
+    platform::CheckBox& createCheckBox(const platform::ControlSpec& spec) override;
+    platform::ComboBox& createComboBox(const platform::ControlSpec& spec) override;
+    platform::Label& createLabel(const platform::ControlSpec& spec) override;
+    platform::Button& createButton(const platform::ControlSpec& spec) override;
+    platform::Timer& createTimer(std::int32_t intervalMs, bool enabled) override;
+
+    void showFirst() override;
+    platform::WindowState windowState() const override { return state_; }
+    void setWindowState(platform::WindowState state) override;
+    bool visible() const override { return visible_; }
+    void setVisible(bool visible) override { visible_ = visible; }
+    std::uintptr_t nativeHandle() const override { return handle; }
+    std::uintptr_t iconHandle() const override { return icon; }
+    void setOnResize(std::function<void()> handler) override { onResize_ = std::move(handler); }
+    void setOnMouseMove(std::function<void(std::int16_t, std::int16_t, float, float)> handler) override {
+        onMouseMove_ = std::move(handler);
+    }
+    void setOnUnload(std::function<void()> handler) override { onUnload_ = std::move(handler); }
+    void unload() override;
+
+    // Test controls.
+    void mouseMove(std::int16_t button, std::int16_t shift, float x, float y) {
+        if (onMouseMove_) onMouseMove_(button, shift, x, y);
+    }
+    void resize() {
+        if (onResize_) onResize_();
+    }
+    FakeCheckBox& checkBox(const std::string& name) const;
+    FakeComboBox& comboBox(const std::string& name) const;
+    FakeLabel& label(const std::string& name) const;
+    FakeButton& button(const std::string& name) const;
+    FakeTimer& timer(std::size_t index) const { return *timers_.at(index); }
+
+    platform::WindowSpec spec;
+    std::uintptr_t handle = 0x1000;
+    std::uintptr_t icon = 0x2000;
+    bool shownFirst = false;
+    bool unloaded = false;
+    std::vector<std::string> createdOrder;  // control names, in creation order
+
+private:
+    FakeToolkit& toolkit_;
+    platform::WindowState state_ = platform::WindowState::Normal;
+    bool visible_ = false;
+    std::map<std::string, std::unique_ptr<FakeCheckBox>> checkBoxes_;
+    std::map<std::string, std::unique_ptr<FakeComboBox>> comboBoxes_;
+    std::map<std::string, std::unique_ptr<FakeLabel>> labels_;
+    std::map<std::string, std::unique_ptr<FakeButton>> buttons_;
+    std::vector<std::unique_ptr<FakeTimer>> timers_;
+    std::function<void()> onResize_;
+    std::function<void(std::int16_t, std::int16_t, float, float)> onMouseMove_;
+    std::function<void()> onUnload_;
+};
+
+class FakeToolkit : public platform::Toolkit {
+public:
+    std::unique_ptr<platform::Window> createWindow(const platform::WindowSpec& spec) override;
+    int twipsPerPixelX() const override { return twipsPerPixel; }
+    void messageBox(const std::string& text, const std::string& title) override;
+    int run() override { return 0; }
+    [[noreturn]] void end() override;
+
+    struct Box {
+        std::string text;
+        std::string title;
+    };
+    std::vector<Box> boxes;                     // every box shown, in order
+    std::function<void(const Box&)> whileOpen;  // runs while a box is "open"
+    int twipsPerPixel = 15;
+    FakeWindow* window = nullptr;  // the window created last, while it lives
+
+    // end() throws this so that a test can observe the end of the program.
+    struct Ended {};
+};
+
+}  // namespace tovi::fakes
