@@ -1,0 +1,228 @@
+#include "window/main.h"
+
+#include <array>
+#include <cmath>
+
+#include "base/checked.h"
+#include "base/guard.h"
+#include "lockkeys/lock_key_index.h"
+#include "netstats/c_ip_helper.h"
+#include "platform/notification_area.h"
+#include "platform/settings_store.h"
+#include "window/layout.h"
+#include "window/settings.h"
+
+namespace tovi {
+
+const char* const kCredits =
+    "Visit our web site for more\r\n"
+    "free tools like this one.\r\n"
+    "\r\n"
+    "Lampfeld Works\r\n"
+    "https://www.example.org\r\n"
+    "\r\n"
+    "Written by the Tovi team\r\n"
+    "support@example.org\r\n"
+    "\r\n"
+    "Support and comments:\r\n"
+    "https://forum.example.org\r\n"
+    "\r\n"
+    "Copyright (C) 2025-2026\r\n"
+    "Lampfeld Works";
+
+namespace {
+
+struct Entry {
+    const char* text;
+    std::int32_t itemData;
+};
+
+// The positions are the stored format: position 5 is the default, 150 ms.
+constexpr std::array<Entry, 21> kIntervals{{
+    {"25 milliseconds", 25},     {"50 milliseconds", 50},     {"75 milliseconds", 75},
+    {"100 milliseconds", 100},   {"125 milliseconds", 125},   {"150 milliseconds (default)", 150},
+    {"175 milliseconds", 175},   {"200 milliseconds", 200},   {"250 milliseconds", 250},
+    {"300 milliseconds", 300},   {"350 milliseconds", 350},   {"400 milliseconds", 400},
+    {"450 milliseconds", 450},   {"500 milliseconds", 500},   {"750 milliseconds", 750},
+    {"1000 milliseconds", 1000}, {"1500 milliseconds", 1500}, {"2000 milliseconds", 2000},
+    {"3000 milliseconds", 3000}, {"4000 milliseconds", 4000}, {"5000 milliseconds", 5000},
+}};
+
+// Position and LockKeyIndex coincide.
+constexpr std::array<Entry, 3> kLockKeys{{
+    {"Caps Lock", kCapsLock},
+    {"Num Lock", kNumLock},
+    {"Scroll Lock", kScrollLock},
+}};
+
+template <std::size_t N>
+void fill(platform::ComboBox& list, const std::array<Entry, N>& entries) {
+    for (const Entry& entry : entries) {
+        step([&] {
+            list.addItem(entry.text);
+            list.setItemData(list.newIndex(), entry.itemData);
+        });
+    }
+}
+
+}  // namespace
+
+Main::Main(platform::Platform& platform) : platform_(platform), monitor_(platform.keyboard) { build(); }
+
+Main::~Main() = default;
+
+void Main::build() {
+    window_ = platform_.toolkit.createWindow(layout::kMain);
+    for (const platform::ControlSpec& spec : layout::kControls) {
+        const std::string name = spec.name;
+        switch (spec.kind) {
+        case platform::ControlKind::CheckBox: {
+            platform::CheckBox& box = window_->createCheckBox(spec);
+            (name == "Check1" ? Check1 : name == "Check2" ? Check2 : name == "Check3" ? Check3 : Check4) = &box;
+            break;
+        }
+        case platform::ControlKind::ComboBox: {
+            platform::ComboBox& list = window_->createComboBox(spec);
+            (name == "Combo1" ? Combo1 : name == "Combo2" ? Combo2 : Combo3) = &list;
+            break;
+        }
+        case platform::ControlKind::Label: {
+            platform::Label& label = window_->createLabel(spec);
+            (name == "Label1" ? Label1 : name == "Label2" ? Label2 : name == "Label3" ? Label3 : Label4) = &label;
+            break;
+        }
+        case platform::ControlKind::Button: {
+            platform::Button& button = window_->createButton(spec);
+            (name == "Command1" ? Command1 : name == "Command2" ? Command2 : Command3) = &button;
+            break;
+        }
+        }
+    }
+    Timer1 = &window_->createTimer(layout::kTimer1Interval, true);
+    Timer2 = &window_->createTimer(layout::kTimer2Interval, true);
+
+    window_->setOnResize([this] { Form_Resize(); });
+    window_->setOnMouseMove([this](std::int16_t b, std::int16_t s, float x, float y) { Form_MouseMove(b, s, x, y); });
+    window_->setOnUnload([this] { Form_Unload(); });
+    Combo2->setOnClick([this] { Combo2_Click(); });
+    Combo3->setOnClick([this] { Combo3_Click(); });
+    Command1->setOnClick([this] { Command1_Click(); });
+    Command2->setOnClick([this] { Command2_Click(); });
+    Command3->setOnClick([this] { Command3_Click(); });
+    Timer1->setOnTick([this] { Timer1_Timer(); });
+    Timer2->setOnTick([this] { Timer2_Timer(); });
+}
+
+void Main::start() {
+    Form_Load();
+    if (!startedHidden_) step([&] { window_->showFirst(); });
+}
+
+void Main::Form_Load() {
+    // The icon comes first, so that it is there even when a later step fails.
+    step([&] { module1_.AddTrayIcon(platform_.notificationArea, *window_, kTrayTip); });
+    step([&] { Label4->setCaption(kCredits); });
+    step([&] { monitor_.objIpHelper = std::make_shared<CIpHelper>(platform_.interfaceTable, platform_.toolkit); });
+
+    readSettingInto(*Check4, settings::kStartMinimized, settings::kStartMinimizedDefault);
+    step([&] {
+        if (Check4->value() != 1) return;
+        window_->setWindowState(platform::WindowState::Minimized);
+        // Without a notification area nothing could bring a hidden window
+        // back: it then starts minimized on the task bar instead.
+        if (platform_.notificationArea.available()) {
+            window_->setVisible(false);
+            startedHidden_ = true;
+        }
+    });
+
+    readSettingInto(*Check1, settings::kEnabled, settings::kEnabledDefault);
+    readSettingInto(*Check2, settings::kDownload, settings::kDownloadDefault);
+    readSettingInto(*Check3, settings::kUpload, settings::kUploadDefault);
+
+    fill(*Combo1, kIntervals);
+    readSettingInto(*Combo1, settings::kInterval, settings::kIntervalDefault);
+    fill(*Combo2, kLockKeys);
+    readSettingInto(*Combo2, settings::kDownloadKey, settings::kDownloadKeyDefault);
+    fill(*Combo3, kLockKeys);
+    readSettingInto(*Combo3, settings::kUploadKey, settings::kUploadKeyDefault);
+
+    getvalues();
+}
+
+void Main::readSettingInto(platform::CheckBox& box, const char* key, const char* defaultText) {
+    step([&] { box.setValue(settings::readSetting(platform_.settingsStore, key, defaultText)); });
+}
+
+void Main::readSettingInto(platform::ComboBox& list, const char* key, const char* defaultText) {
+    step([&] { list.setListIndex(settings::readSetting(platform_.settingsStore, key, defaultText)); });
+}
+
+void Main::getvalues() {
+    monitor_.getvalues({*Check1, *Check2, *Check3, *Combo1, *Combo2, *Combo3, *Timer1});
+}
+
+void Main::minimizeToTray() {
+    window_->setWindowState(platform::WindowState::Minimized);
+    if (platform_.notificationArea.available()) window_->setVisible(false);
+}
+
+void Main::Form_Resize() {
+    if (window_->windowState() == platform::WindowState::Minimized && platform_.notificationArea.available()) {
+        window_->setVisible(false);
+    }
+}
+
+void Main::Form_MouseMove(std::int16_t, std::int16_t, float x, float) {
+    // The tray icon's events arrive here, the event code in place of the
+    // pointer's horizontal position in pixels.
+    long code = 0;
+    if (!step([&] { code = std::lround(x / static_cast<float>(platform_.toolkit.twipsPerPixelX())); })) return;
+    if (code != platform::kWmLButtonDblClk) return;
+    step([&] { window_->setWindowState(platform::WindowState::Normal); });
+    step([&] { window_->setVisible(true); });
+}
+
+void Main::Form_Unload() {
+    const auto store = [&](const char* key, auto read) {
+        step([&] { settings::writeSetting(platform_.settingsStore, key, read()); });
+    };
+    store(settings::kEnabled, [&] { return Check1->value(); });
+    store(settings::kStartMinimized, [&] { return Check4->value(); });
+    store(settings::kDownload, [&] { return Check2->value(); });
+    store(settings::kUpload, [&] { return Check3->value(); });
+    store(settings::kInterval, [&] { return checked::narrow<std::int16_t>(Combo1->listIndex()); });
+    store(settings::kDownloadKey, [&] { return checked::narrow<std::int16_t>(Combo2->listIndex()); });
+    store(settings::kUploadKey, [&] { return checked::narrow<std::int16_t>(Combo3->listIndex()); });
+    step([&] { module1_.RemoveTrayIcon(platform_.notificationArea); });
+}
+
+void Main::conflictRule(platform::ComboBox& changed, platform::ComboBox& other) {
+    bool same = false;
+    step([&] { same = changed.listIndex() == other.listIndex(); });
+    if (!same) return;
+    step([&] { platform_.toolkit.messageBox(kConflictMessage, kConflictTitle); });
+    // Re-selecting raises this rule once more; the new position always
+    // differs from the other list's, so it stops there.
+    step([&] { changed.setListIndex(changed.listIndex() > 0 ? 0 : 1); });
+}
+
+void Main::Combo2_Click() { conflictRule(*Combo2, *Combo3); }
+void Main::Combo3_Click() { conflictRule(*Combo3, *Combo2); }
+
+void Main::Command1_Click() {
+    getvalues();
+    minimizeToTray();
+}
+
+void Main::Command2_Click() { minimizeToTray(); }
+
+void Main::Command3_Click() {
+    step([&] { window_->unload(); });
+    platform_.toolkit.end();
+}
+
+void Main::Timer1_Timer() { monitor_.UpdateLeds(); }
+void Main::Timer2_Timer() { monitor_.RefreshCounters(); }
+
+}  // namespace tovi
