@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <limits>
 #include <type_traits>
+#include <utility>  // std::in_range
 
 #include "base/error.h"
 

@@ -56,6 +56,9 @@ public:
     std::int32_t lngLastSent = 0;
 
 private:
+    // objIpHelper, or tovi::Error when the window has not created it.
+    CIpHelper& ipHelper() const;
+
     platform::Keyboard& keyboard_;
 };
 

@@ -1,13 +1,15 @@
 // CInterface: one row of the interface table as a plain record.
 //
 // No logic and no checking: each setter stores its value, each getter returns
-// it. Counters that the platform keeps as unsigned 32-bit values are held as
-// signed 32-bit numbers, so 2^31 and above read as negative. Shared through
+// it. A text setter takes its own copy, so a caller may move one in. Counters
+// that the platform keeps as unsigned 32-bit values are held as signed 32-bit
+// numbers, so 2^31 and above read as negative. Shared through
 // std::shared_ptr; a record outlives any collection that held it.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace tovi {
 
@@ -17,7 +19,7 @@ using DateTime = double;
 class CInterface {
 public:
     const std::string& InterfaceDescription() const { return description_; }
-    void setInterfaceDescription(const std::string& strNewValue) { description_ = strNewValue; }
+    void setInterfaceDescription(std::string strNewValue) { description_ = std::move(strNewValue); }
     std::int32_t OutputQueueLength() const { return outputQueueLength_; }
     void setOutputQueueLength(std::int32_t lngNewValue) { outputQueueLength_ = lngNewValue; }
     std::int32_t OutgoingErrors() const { return outgoingErrors_; }
@@ -51,7 +53,7 @@ public:
     std::int32_t AdminStatus() const { return adminStatus_; }
     void setAdminStatus(std::int32_t NewValue) { adminStatus_ = NewValue; }
     const std::string& AdapterAddress() const { return adapterAddress_; }
-    void setAdapterAddress(const std::string& strNewValue) { adapterAddress_ = strNewValue; }
+    void setAdapterAddress(std::string strNewValue) { adapterAddress_ = std::move(strNewValue); }
     std::int32_t Speed() const { return speed_; }  // bits per second
     void setSpeed(std::int32_t lngNewValue) { speed_ = lngNewValue; }
     std::int32_t InterfaceType() const { return interfaceType_; }
@@ -60,7 +62,7 @@ public:
     void setInterfaceIndex(std::int32_t lngNewValue) { interfaceIndex_ = lngNewValue; }
     // UTF-8; the NUL units that follow the name in the row are kept.
     const std::string& InterfaceName() const { return name_; }
-    void setInterfaceName(const std::string& strNewValue) { name_ = strNewValue; }
+    void setInterfaceName(std::string strNewValue) { name_ = std::move(strNewValue); }
 
 private:
     std::string name_;

@@ -106,7 +106,7 @@ class FakeToolkit;
 
 class FakeWindow : public platform::Window {
 public:
-    FakeWindow(FakeToolkit& toolkit, const platform::WindowSpec& spec) : toolkit_(toolkit), spec(spec) {}
+    FakeWindow(FakeToolkit& toolkit, const platform::WindowSpec& spec) : spec(spec), toolkit_(toolkit) {}
     ~FakeWindow() override;
 
     platform::CheckBox& createCheckBox(const platform::ControlSpec& spec) override;

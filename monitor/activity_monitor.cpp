@@ -1,0 +1,62 @@
+#include "monitor/activity_monitor.h"
+
+#include "base/checked.h"
+#include "base/error.h"
+#include "base/guard.h"
+#include "lockkeys/set_lock_key.h"
+#include "platform/toolkit.h"
+
+namespace tovi {
+
+ActivityMonitor::ActivityMonitor(platform::Keyboard& keyboard) : keyboard_(keyboard) {}
+
+CIpHelper& ActivityMonitor::ipHelper() const {
+    // A missing reader fails the step that wanted it, like any other refusal.
+    if (!objIpHelper) throw Error("no interface-table reader");
+    return *objIpHelper;
+}
+
+void ActivityMonitor::UpdateLeds() {
+    std::int16_t downloadKey = 0;  // virtual-key codes, 0 until looked up
+    std::int16_t uploadKey = 0;
+    bool received = false;
+    bool sent = false;
+
+    step([&] { ipHelper().Interfaces(); });
+    step([&] { downloadKey = virtualKeyOf(intDownloadKey); });
+    step([&] { uploadKey = virtualKeyOf(intUploadKey); });
+    // Signed comparison on purpose: a total that wrapped into negative values
+    // reads as lower, which turns the key off for one tick and re-bases.
+    step([&] { received = ipHelper().BytesReceived() > lngLastReceived; });
+    step([&] { sent = ipHelper().BytesSent() > lngLastSent; });
+    if (intShowDownload != 0) step([&] { SetLockKey(keyboard_, downloadKey, received); });
+    if (intShowUpload != 0) step([&] { SetLockKey(keyboard_, uploadKey, sent); });
+    // The reference totals follow the traffic whether or not a key is shown,
+    // so showing a key later does not light it for old traffic.
+    step([&] {
+        CIpHelper& helper = ipHelper();
+        lngLastReceived = helper.BytesReceived();
+        lngLastSent = helper.BytesSent();
+    });
+}
+
+void ActivityMonitor::RefreshCounters() {
+    step([&] { ipHelper().Interfaces(); });
+}
+
+void ActivityMonitor::getvalues(const Controls& controls) {
+    step([&] { lngEnabled = controls.check1.value(); });
+    step([&] { intShowDownload = controls.check2.value(); });
+    step([&] { intShowUpload = controls.check3.value(); });
+    // A list without a selection refuses the item value at position -1, so
+    // the variable keeps what it had.
+    step([&] { intDownloadKey = checked::narrow<LockKeyIndex>(controls.combo2.itemData(controls.combo2.listIndex())); });
+    step([&] { intUploadKey = checked::narrow<LockKeyIndex>(controls.combo3.itemData(controls.combo3.listIndex())); });
+    step([&] { lngInterval = controls.combo1.itemData(controls.combo1.listIndex()); });
+    step([&] { controls.timer1.setInterval(lngInterval); });
+    // Exactly 1 arms the timer: a grayed box shows its key once the timer
+    // runs, but cannot start it by itself.
+    step([&] { controls.timer1.setEnabled(lngEnabled == 1 && (intShowUpload == 1 || intShowDownload == 1)); });
+}
+
+}  // namespace tovi

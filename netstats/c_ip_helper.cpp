@@ -1,0 +1,204 @@
+#include "netstats/c_ip_helper.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <vector>
+
+#include "base/checked.h"
+#include "base/error.h"
+#include "base/guard.h"
+#include "netstats/row_text.h"
+#include "platform/interface_table.h"
+#include "platform/toolkit.h"
+
+namespace tovi {
+namespace {
+
+using platform::kIfRowSize;
+using platform::kIfTableHeaderSize;
+
+// Byte offsets of the fields inside one 860-byte row.
+namespace row {
+constexpr std::size_t kName = 0;         // 256 UTF-16 units
+constexpr std::size_t kNameUnits = 256;
+constexpr std::size_t kIndex = 512;
+constexpr std::size_t kType = 516;
+constexpr std::size_t kMtu = 520;
+constexpr std::size_t kSpeed = 524;
+constexpr std::size_t kPhysAddrLen = 528;
+constexpr std::size_t kPhysAddr = 532;   // 8 bytes
+constexpr std::size_t kPhysAddrBytes = 8;
+constexpr std::size_t kAdminStatus = 540;
+constexpr std::size_t kOperStatus = 544;
+constexpr std::size_t kLastChange = 548;  // hundredths of a second since boot
+constexpr std::size_t kInOctets = 552;
+constexpr std::size_t kInUcastPkts = 556;
+constexpr std::size_t kInNUcastPkts = 560;
+constexpr std::size_t kInDiscards = 564;
+constexpr std::size_t kInErrors = 568;
+constexpr std::size_t kInUnknownProtos = 572;
+constexpr std::size_t kOutOctets = 576;
+constexpr std::size_t kOutUcastPkts = 580;
+constexpr std::size_t kOutNUcastPkts = 584;
+constexpr std::size_t kOutDiscards = 588;
+constexpr std::size_t kOutErrors = 592;
+constexpr std::size_t kOutQLen = 596;
+constexpr std::size_t kDescrLen = 600;
+constexpr std::size_t kDescr = 604;      // 256 bytes, ANSI
+constexpr std::size_t kDescrBytes = 256;
+static_assert(kDescr + kDescrBytes == kIfRowSize);
+}  // namespace row
+
+constexpr double kSecondsPerDay = 86400.0;
+
+std::uint32_t loadLe32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+// Every 4-byte field is read as signed: 2^31 and above come out negative.
+std::int32_t signedField(const std::uint8_t* p) { return static_cast<std::int32_t>(loadLe32(p)); }
+
+}  // namespace
+
+CIpHelper::CIpHelper(platform::InterfaceTable& table, platform::Toolkit& toolkit)
+    : table_(table), toolkit_(toolkit) {}
+
+std::shared_ptr<CInterfaces> CIpHelper::Interfaces() {
+    interfaces_.reset();
+    interfaces_ = std::make_shared<CInterfaces>();
+    RefreshTable();
+    // A refresh that ran while this one waited on the not-supported box has
+    // since replaced the collection; its result is the newer one.
+    return interfaces_;
+}
+
+void CIpHelper::setInterfaces(std::shared_ptr<CInterfaces> vData) { interfaces_ = std::move(vData); }
+
+void CIpHelper::RefreshTable() {
+    const std::shared_ptr<CInterfaces> target = interfaces_;
+    std::uint32_t size = 0;  // bytes
+    std::uint32_t result = platform::kNoError;
+    std::vector<std::uint8_t> buffer;
+    std::int32_t rowCount = 0;
+
+    // 1.
+    step([&] {
+        received_ = 0;
+        sent_ = 0;
+        size = 0;
+    });
+
+    // 2. Size query.
+    step([&] { result = table_.getIfTable(nullptr, &size, false); });
+
+    // 3. Timer ticks keep arriving while the box is open; a refresh that meets
+    // the same answer then must not stack a second box on the first.
+    bool ended = false;
+    step([&] {
+        if (result != platform::kErrorNotSupported) return;
+        ended = true;
+        if (notSupportedShowing_) return;
+        notSupportedShowing_ = true;
+        struct Closed {
+            bool& showing;
+            ~Closed() { showing = false; }
+        } closed{notSupportedShowing_};
+        toolkit_.messageBox(kIpHelperNotSupported, "");
+    });
+    if (ended) return;
+
+    // 4.
+    step([&] { buffer.assign(size, 0); });
+
+    // 5. Data read. The size handed over is always the buffer's real one, so
+    // a failed allocation above cannot make the platform write past it. A read
+    // that fails, or cannot be made, leaves nothing trustworthy to decode.
+    bool filled = false;
+    step([&] {
+        size = static_cast<std::uint32_t>(buffer.size());
+        result = table_.getIfTable(buffer.empty() ? nullptr : buffer.data(), &size, false);
+        filled = result == platform::kNoError;
+    });
+    if (!filled) return;
+
+    // 6.
+    step([&] {
+        if (buffer.size() < kIfTableHeaderSize) throw Error("no row count in the table");
+        rowCount = signedField(buffer.data());
+    });
+
+    // 7. Only rows that lie wholly inside the buffer are decoded, whatever
+    // the count claims.
+    const std::size_t wholeRows =
+        buffer.size() < kIfTableHeaderSize ? 0 : (buffer.size() - kIfTableHeaderSize) / kIfRowSize;
+    const std::size_t rows = rowCount <= 0 ? 0 : std::min(static_cast<std::size_t>(rowCount), wholeRows);
+
+    DateTime bootTime = 0.0;
+    bool haveBootTime = false;
+    if (rows > 0) haveBootTime = step([&] { bootTime = table_.bootTime(); });
+
+    for (std::size_t i = 0; i < rows; ++i) {
+        const std::uint8_t* const r = buffer.data() + kIfTableHeaderSize + i * kIfRowSize;
+        std::shared_ptr<CInterface> objInterface;
+        step([&] { objInterface = std::make_shared<CInterface>(); });
+
+        const auto assign = [&](auto&& body) {
+            step([&] {
+                if (!objInterface) throw Error("no record");
+                body(*objInterface);
+            });
+        };
+        const auto number = [&](void (CInterface::*setter)(std::int32_t), std::size_t offset) {
+            assign([&](CInterface& rec) { (rec.*setter)(signedField(r + offset)); });
+        };
+
+        assign([&](CInterface& rec) {
+            rec.setInterfaceDescription(
+                rowtext::description(r + row::kDescr, row::kDescrBytes, signedField(r + row::kDescrLen)));
+        });
+        number(&CInterface::setOutputQueueLength, row::kOutQLen);
+        number(&CInterface::setOutgoingErrors, row::kOutErrors);
+        number(&CInterface::setDiscardedOutgoingPackets, row::kOutDiscards);
+        number(&CInterface::setNonunicastPacketsSent, row::kOutNUcastPkts);
+        number(&CInterface::setUnicastPacketsSent, row::kOutUcastPkts);
+        number(&CInterface::setOctetsSent, row::kOutOctets);
+        number(&CInterface::setUnknownProtocolPackets, row::kInUnknownProtos);
+        number(&CInterface::setIncomingErrors, row::kInErrors);
+        number(&CInterface::setDiscardedIncomingPackets, row::kInDiscards);
+        number(&CInterface::setNonunicastPacketsReceived, row::kInNUcastPkts);
+        number(&CInterface::setMaximumTransmissionUnit, row::kMtu);
+        number(&CInterface::setUnicastPacketsReceived, row::kInUcastPkts);
+        number(&CInterface::setOctetsReceived, row::kInOctets);
+        assign([&](CInterface& rec) {
+            if (!haveBootTime) throw Error("boot time unknown");
+            // dwLastChange is an unsigned tick count; it wraps after 497 days.
+            const double seconds = loadLe32(r + row::kLastChange) / 100.0;
+            rec.setLastChange(bootTime + seconds / kSecondsPerDay);
+        });
+        number(&CInterface::setOperationalStatus, row::kOperStatus);
+        number(&CInterface::setAdminStatus, row::kAdminStatus);
+        assign([&](CInterface& rec) {
+            rec.setAdapterAddress(
+                rowtext::adapterAddress(r + row::kPhysAddr, row::kPhysAddrBytes, signedField(r + row::kPhysAddrLen)));
+        });
+        number(&CInterface::setSpeed, row::kSpeed);
+        number(&CInterface::setInterfaceType, row::kType);
+        number(&CInterface::setInterfaceIndex, row::kIndex);
+        assign([&](CInterface& rec) { rec.setInterfaceName(rowtext::utf16le(r + row::kName, row::kNameUnits)); });
+
+        // Modulo 2^32: growth of any one counter must always show as growth
+        // of the total, however large the other rows' counters are.
+        step([&] { received_ = checked::wrappingAdd(received_, signedField(r + row::kInOctets)); });
+        step([&] { sent_ = checked::wrappingAdd(sent_, signedField(r + row::kOutOctets)); });
+
+        step([&] {
+            if (!objInterface) throw Error("no record");
+            if (!target) throw Error("no collection");
+            target->Add(objInterface);
+        });
+    }
+    // 8. The buffer goes with this scope.
+}
+
+}  // namespace tovi

@@ -1,0 +1,432 @@
+#include "platform/linux/interface_table_linux.h"
+
+#include <fcntl.h>
+#include <linux/if_arp.h>
+#include <linux/if_link.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string_view>
+#include <vector>
+
+namespace tovi::platform {
+namespace {
+
+// Windows result codes beyond those the seam names.
+constexpr std::uint32_t kErrorGenFailure = 31;
+constexpr std::uint32_t kErrorInvalidParameter = 87;
+
+// Windows interface-type and status codes.
+constexpr std::uint32_t kIfTypeOther = 1;
+constexpr std::uint32_t kIfTypeEthernet = 6;
+constexpr std::uint32_t kIfTypePpp = 23;
+constexpr std::uint32_t kIfTypeLoopback = 24;
+constexpr std::uint32_t kIfTypeWireless = 71;
+constexpr std::uint32_t kIfTypeTunnel = 131;
+constexpr std::uint32_t kAdminUp = 1;
+constexpr std::uint32_t kAdminDown = 2;
+constexpr std::uint32_t kOperOperational = 5;
+constexpr std::uint32_t kOperDisconnected = 2;
+
+// Row layout, byte offsets.
+constexpr std::size_t kName = 0;
+constexpr std::size_t kNameUnits = 256;
+constexpr std::size_t kIndex = 512;
+constexpr std::size_t kType = 516;
+constexpr std::size_t kMtu = 520;
+constexpr std::size_t kPhysAddrLen = 528;
+constexpr std::size_t kPhysAddr = 532;
+constexpr std::size_t kPhysAddrBytes = 8;
+constexpr std::size_t kAdminStatus = 540;
+constexpr std::size_t kOperStatus = 544;
+constexpr std::size_t kInOctets = 552;
+constexpr std::size_t kInUcastPkts = 556;
+constexpr std::size_t kInNUcastPkts = 560;
+constexpr std::size_t kInDiscards = 564;
+constexpr std::size_t kInErrors = 568;
+constexpr std::size_t kOutOctets = 576;
+constexpr std::size_t kOutUcastPkts = 580;
+constexpr std::size_t kOutDiscards = 588;
+constexpr std::size_t kOutErrors = 592;
+constexpr std::size_t kOutQLen = 596;
+constexpr std::size_t kDescrLen = 600;
+constexpr std::size_t kDescr = 604;
+constexpr std::size_t kDescrBytes = 256;
+
+// The kernel builds dump parts no larger than 32 KiB, so one part always fits.
+constexpr std::size_t kReceiveBytes = 32 * 1024;
+
+void put32(std::uint8_t* p, std::uint64_t value) {
+    // Counters are cut to their low 32 bits, as the Windows row holds them.
+    const auto v = static_cast<std::uint32_t>(value);
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+    p[2] = static_cast<std::uint8_t>(v >> 16);
+    p[3] = static_cast<std::uint8_t>(v >> 24);
+}
+
+std::uint32_t get32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+// What one RTM_NEWLINK message says about a link.
+struct Link {
+    const ifinfomsg* info = nullptr;
+    std::string_view name;
+    std::string_view kind;
+    const std::uint8_t* address = nullptr;
+    std::size_t addressLength = 0;  // bytes
+    std::uint32_t mtu = 0;
+    std::uint32_t txQueueLength = 0;  // packets
+    rtnl_link_stats64 stats{};
+};
+
+std::uint32_t attrU32(const rtattr* attr) {
+    std::uint32_t value = 0;
+    if (RTA_PAYLOAD(attr) >= sizeof value) std::memcpy(&value, RTA_DATA(attr), sizeof value);
+    return value;
+}
+
+std::string_view attrString(const rtattr* attr) {
+    const char* text = static_cast<const char*>(RTA_DATA(attr));
+    return {text, strnlen(text, RTA_PAYLOAD(attr))};
+}
+
+Link parseLink(const nlmsghdr* message) {
+    Link link;
+    link.info = static_cast<const ifinfomsg*>(NLMSG_DATA(message));
+    bool haveStats64 = false;
+    int remaining = static_cast<int>(IFLA_PAYLOAD(message));
+    for (const rtattr* attr = IFLA_RTA(link.info); RTA_OK(attr, remaining); attr = RTA_NEXT(attr, remaining)) {
+        switch (attr->rta_type) {
+        case IFLA_IFNAME:
+            link.name = attrString(attr);
+            break;
+        case IFLA_MTU:
+            link.mtu = attrU32(attr);
+            break;
+        case IFLA_TXQLEN:
+            link.txQueueLength = attrU32(attr);
+            break;
+        case IFLA_ADDRESS:
+            link.address = static_cast<const std::uint8_t*>(RTA_DATA(attr));
+            link.addressLength = RTA_PAYLOAD(attr);
+            break;
+        case IFLA_STATS64:
+            // Older kernels send a shorter structure; what is missing stays 0.
+            link.stats = {};
+            std::memcpy(&link.stats, RTA_DATA(attr), std::min<std::size_t>(RTA_PAYLOAD(attr), sizeof link.stats));
+            haveStats64 = true;
+            break;
+        case IFLA_STATS:
+            if (!haveStats64) {
+                rtnl_link_stats s{};
+                std::memcpy(&s, RTA_DATA(attr), std::min<std::size_t>(RTA_PAYLOAD(attr), sizeof s));
+                link.stats.rx_packets = s.rx_packets;
+                link.stats.tx_packets = s.tx_packets;
+                link.stats.rx_bytes = s.rx_bytes;
+                link.stats.tx_bytes = s.tx_bytes;
+                link.stats.rx_errors = s.rx_errors;
+                link.stats.tx_errors = s.tx_errors;
+                link.stats.rx_dropped = s.rx_dropped;
+                link.stats.tx_dropped = s.tx_dropped;
+                link.stats.multicast = s.multicast;
+            }
+            break;
+        case IFLA_LINKINFO: {
+            int nested = static_cast<int>(RTA_PAYLOAD(attr));
+            for (const rtattr* inner = static_cast<const rtattr*>(RTA_DATA(attr)); RTA_OK(inner, nested);
+                 inner = RTA_NEXT(inner, nested)) {
+                if (inner->rta_type == IFLA_INFO_KIND) link.kind = attrString(inner);
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    return link;
+}
+
+// Managed-mode Wi-Fi devices are Ethernet-framed; only the 802.11 stack's
+// mark in sysfs tells them apart. Asked only of physical Ethernet rows (no
+// link kind), and only when a row is filled: one stat, no file read.
+bool isWireless(const Link& link) {
+    if (link.info->ifi_type != ARPHRD_ETHER || !link.kind.empty()) return false;
+    if (link.name.empty() || link.name.size() >= IFNAMSIZ) return false;
+    char path[64];
+    std::snprintf(path, sizeof path, "/sys/class/net/%.*s/phy80211", static_cast<int>(link.name.size()),
+                  link.name.data());
+    return ::faccessat(AT_FDCWD, path, F_OK, 0) == 0;
+}
+
+// Interface names are bytes, normally ASCII; UTF-8 sequences are decoded and
+// any byte that is not part of one stands for itself.
+std::size_t putName(std::uint8_t* row, std::string_view name) {
+    std::size_t units = 0;
+    const auto putUnit = [&](char32_t unit) {
+        if (units >= kNameUnits) return;
+        row[kName + 2 * units] = static_cast<std::uint8_t>(unit);
+        row[kName + 2 * units + 1] = static_cast<std::uint8_t>(unit >> 8);
+        ++units;
+    };
+    for (std::size_t i = 0; i < name.size();) {
+        const auto b = static_cast<unsigned char>(name[i]);
+        std::size_t length = b >= 0xF0 && b < 0xF5 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 && b < 0xE0 ? 2 : 1;
+        char32_t c = length == 1 ? b : b & (0x3F >> (length - 1));
+        if (i + length > name.size()) length = 1, c = b;
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(name[i + k]);
+            if ((next & 0xC0) != 0x80) {
+                length = 1;
+                c = b;
+                break;
+            }
+            c = c << 6 | (next & 0x3F);
+        }
+        if (c >= 0x10000) {
+            putUnit(0xD800 + ((c - 0x10000) >> 10));
+            putUnit(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            putUnit(c);
+        }
+        i += length;
+    }
+    return units;
+}
+
+void fillRow(std::uint8_t* row, const Link& link) {
+    std::memset(row, 0, kIfRowSize);
+    putName(row, link.name);
+    put32(row + kIndex, static_cast<std::uint32_t>(link.info->ifi_index));
+    put32(row + kType, windowsInterfaceType(link.info->ifi_type, isWireless(link)));
+    put32(row + kMtu, link.mtu);
+    const std::size_t addressLength = std::min(link.addressLength, kPhysAddrBytes);
+    put32(row + kPhysAddrLen, addressLength);
+    if (addressLength > 0) std::memcpy(row + kPhysAddr, link.address, addressLength);
+    put32(row + kAdminStatus, (link.info->ifi_flags & IFF_UP) ? kAdminUp : kAdminDown);
+    put32(row + kOperStatus, (link.info->ifi_flags & IFF_RUNNING) ? kOperOperational : kOperDisconnected);
+
+    const rtnl_link_stats64& s = link.stats;
+    put32(row + kInOctets, s.rx_bytes);
+    put32(row + kInUcastPkts, s.rx_packets > s.multicast ? s.rx_packets - s.multicast : 0);
+    put32(row + kInNUcastPkts, s.multicast);
+    put32(row + kInDiscards, s.rx_dropped);
+    put32(row + kInErrors, s.rx_errors);
+    put32(row + kOutOctets, s.tx_bytes);
+    put32(row + kOutUcastPkts, s.tx_packets);
+    put32(row + kOutDiscards, s.tx_dropped);
+    put32(row + kOutErrors, s.tx_errors);
+    put32(row + kOutQLen, link.txQueueLength);
+
+    const std::size_t descrLength = std::min(link.name.size(), kDescrBytes);
+    put32(row + kDescrLen, descrLength);
+    std::memcpy(row + kDescr, link.name.data(), descrLength);
+}
+
+// The order flag asks for rows by index. The kernel dumps by hash bucket of
+// the index, which is index order only for small tables.
+void sortRowsByIndex(std::uint8_t* rows, std::size_t count) {
+    std::array<std::uint8_t, kIfRowSize> held;
+    for (std::size_t i = 1; i < count; ++i) {
+        std::memcpy(held.data(), rows + i * kIfRowSize, kIfRowSize);
+        const std::uint32_t index = get32(held.data() + kIndex);
+        std::size_t j = i;
+        for (; j > 0 && get32(rows + (j - 1) * kIfRowSize + kIndex) > index; --j) {
+            std::memcpy(rows + j * kIfRowSize, rows + (j - 1) * kIfRowSize, kIfRowSize);
+        }
+        std::memcpy(rows + j * kIfRowSize, held.data(), kIfRowSize);
+    }
+}
+
+class NetlinkInterfaceTable final : public InterfaceTable {
+public:
+    NetlinkInterfaceTable() : receive_(kReceiveBytes) {}
+    ~NetlinkInterfaceTable() override { closeSocket(); }
+    NetlinkInterfaceTable(const NetlinkInterfaceTable&) = delete;
+    NetlinkInterfaceTable& operator=(const NetlinkInterfaceTable&) = delete;
+
+    std::uint32_t getIfTable(std::uint8_t* table, std::uint32_t* size, bool order) override {
+        if (size == nullptr) return kErrorInvalidParameter;
+        std::size_t count = 0;
+        if (table == nullptr) {
+            // Only the number of links is wanted: the statistics dump carries
+            // one small message per link, a fraction of the link dump's cost.
+            const std::uint32_t result = countLinks(count);
+            if (result != kNoError) return result;
+            return reportNeeded(count, size);
+        }
+
+        const std::size_t capacity = *size < kIfTableHeaderSize ? 0 : (*size - kIfTableHeaderSize) / kIfRowSize;
+        const std::uint32_t result = dump(linkRequest(), [&](const nlmsghdr* message) {
+            if (message->nlmsg_type != RTM_NEWLINK || message->nlmsg_len < NLMSG_LENGTH(sizeof(ifinfomsg))) return;
+            if (count < capacity) fillRow(table + kIfTableHeaderSize + count * kIfRowSize, parseLink(message));
+            ++count;
+        });
+        if (result != kNoError) return result;
+        if (count > capacity) return reportNeeded(count, size);
+        put32(table, count);
+        if (order) sortRowsByIndex(table + kIfTableHeaderSize, count);
+        return kNoError;
+    }
+
+    double bootTime() override {
+        timespec now{}, sinceBoot{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        ::clock_gettime(CLOCK_BOOTTIME, &sinceBoot);
+        const double bootSeconds = static_cast<double>(now.tv_sec - sinceBoot.tv_sec) +
+                                   static_cast<double>(now.tv_nsec - sinceBoot.tv_nsec) / 1e9;
+        const time_t bootWhole = static_cast<time_t>(bootSeconds);
+        tm local{};
+        ::localtime_r(&bootWhole, &local);
+        constexpr double kUnixEpochDay = 25569.0;  // 1 January 1970 counted from 30 December 1899
+        return kUnixEpochDay + (bootSeconds + static_cast<double>(local.tm_gmtoff)) / 86400.0;
+    }
+
+private:
+    struct Request {
+        nlmsghdr header;
+        union {
+            ifinfomsg link;
+            if_stats_msg stats;
+        };
+    };
+
+    static std::uint32_t reportNeeded(std::size_t count, std::uint32_t* size) {
+        const std::uint64_t needed = kIfTableHeaderSize + static_cast<std::uint64_t>(count) * kIfRowSize;
+        if (needed > UINT32_MAX) return kErrorGenFailure;
+        *size = static_cast<std::uint32_t>(needed);
+        return kErrorInsufficientBuffer;
+    }
+
+    static Request linkRequest() {
+        Request request{};
+        request.header.nlmsg_len = NLMSG_LENGTH(sizeof(ifinfomsg));
+        request.header.nlmsg_type = RTM_GETLINK;
+        request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+        request.link.ifi_family = AF_UNSPEC;
+        return request;
+    }
+
+    std::uint32_t countLinks(std::size_t& count) {
+        if (!statsDumpRefused_) {
+            Request request{};
+            request.header.nlmsg_len = NLMSG_LENGTH(sizeof(if_stats_msg));
+            request.header.nlmsg_type = RTM_GETSTATS;
+            request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+            request.stats.family = AF_UNSPEC;
+            request.stats.filter_mask = IFLA_STATS_FILTER_BIT(IFLA_STATS_LINK_64);
+            const std::uint32_t result = dump(request, [&](const nlmsghdr* message) {
+                if (message->nlmsg_type == RTM_NEWSTATS) ++count;
+            });
+            if (result == kNoError) return kNoError;
+            // Kernels before 4.7 have no statistics dump; count links instead.
+            statsDumpRefused_ = true;
+            count = 0;
+        }
+        return dump(linkRequest(), [&](const nlmsghdr* message) {
+            if (message->nlmsg_type == RTM_NEWLINK) ++count;
+        });
+    }
+
+    // The socket is kept between calls: it holds no data of its own, and
+    // opening one per call doubled the cost of a dump. Answers are matched to
+    // their request by sequence number, and after any failure the socket is
+    // closed, so nothing left of an earlier dump can be read as current.
+    int socketFd() {
+        if (fd_ >= 0) return fd_;
+        fd_ = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+        if (fd_ < 0) return fd_;
+        // The kernel answers a dump at once; the limit only keeps a broken
+        // answer from hanging the window's thread.
+        const timeval limit{1, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        return fd_;
+    }
+
+    void closeSocket() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+    // One dump; onMessage sees every message of the answer but the last.
+    template <class OnMessage>
+    std::uint32_t dump(Request request, OnMessage&& onMessage) {
+        const int fd = socketFd();
+        if (fd < 0) return errno == EAFNOSUPPORT || errno == EPROTONOSUPPORT ? kErrorNotSupported : kErrorGenFailure;
+        const std::uint32_t result = exchange(fd, request, onMessage);
+        if (result != kNoError) closeSocket();
+        return result;
+    }
+
+    template <class OnMessage>
+    std::uint32_t exchange(int fd, Request& request, OnMessage& onMessage) {
+        const std::uint32_t sequence = ++sequence_;
+        request.header.nlmsg_seq = sequence;
+        sockaddr_nl kernel{};
+        kernel.nl_family = AF_NETLINK;
+        if (::sendto(fd, &request, request.header.nlmsg_len, 0, reinterpret_cast<const sockaddr*>(&kernel),
+                     sizeof kernel) < 0) {
+            return kErrorGenFailure;
+        }
+        for (;;) {
+            const ssize_t received = ::recv(fd, receive_.data(), receive_.size(), MSG_TRUNC);
+            if (received < 0 && errno == EINTR) continue;
+            if (received <= 0 || static_cast<std::size_t>(received) > receive_.size()) return kErrorGenFailure;
+            int remaining = static_cast<int>(received);
+            for (const nlmsghdr* message = reinterpret_cast<const nlmsghdr*>(receive_.data());
+                 NLMSG_OK(message, remaining); message = NLMSG_NEXT(message, remaining)) {
+                if (message->nlmsg_seq != sequence) continue;
+                if (message->nlmsg_type == NLMSG_DONE) return kNoError;
+                if (message->nlmsg_type == NLMSG_ERROR) return kErrorGenFailure;
+                onMessage(message);
+            }
+        }
+    }
+
+    // Scratch space for one part of an answer; nothing in it outlives a call.
+    std::vector<std::uint8_t> receive_;
+    int fd_ = -1;
+    std::uint32_t sequence_ = 0;
+    bool statsDumpRefused_ = false;  // a property of the kernel, not of its data
+};
+
+}  // namespace
+
+std::uint32_t windowsInterfaceType(unsigned short linkType, bool wireless) {
+    switch (linkType) {
+    case ARPHRD_ETHER:
+        return wireless ? kIfTypeWireless : kIfTypeEthernet;
+    case ARPHRD_LOOPBACK:
+        return kIfTypeLoopback;
+    case ARPHRD_IEEE80211:
+    case ARPHRD_IEEE80211_PRISM:
+    case ARPHRD_IEEE80211_RADIOTAP:
+        return kIfTypeWireless;
+    case ARPHRD_PPP:
+        return kIfTypePpp;
+    case ARPHRD_TUNNEL:
+    case ARPHRD_TUNNEL6:
+    case ARPHRD_SIT:
+    case ARPHRD_IPGRE:
+    case ARPHRD_IP6GRE:
+    case ARPHRD_NONE:  // tun and wireguard: layer-3 devices without a link header
+        return kIfTypeTunnel;
+    default:
+        return kIfTypeOther;
+    }
+}
+
+std::unique_ptr<InterfaceTable> makeInterfaceTable() { return std::make_unique<NetlinkInterfaceTable>(); }
+
+}  // namespace tovi::platform

@@ -1,0 +1,54 @@
+// The lock keys of the X server, behind the Windows-style keyboard seam.
+//
+// The system reports itself as the NT family (platform id 2). The keyboard
+// state has bit 0 of bytes 20, 144 and 145 set from the XKB indicators "Caps
+// Lock", "Num Lock" and "Scroll Lock"; every other byte is 0. A synthetic
+// press or release of 20, 144 or 145 becomes an XTest press or release of the
+// Caps_Lock, Num_Lock or Scroll_Lock keycode, so the lock changes for every
+// X client. Where no modifier is bound to that key (Scroll Lock on most
+// keymaps, where a press changes nothing) the release toggles the named
+// indicator through XKB instead, so the light still follows. Writing the
+// keyboard state applies the differences in those three toggle bits by the
+// same means; its other bits and bytes have no X counterpart and are
+// ignored. An event for any other key is refused.
+//
+// The display ($DISPLAY, or the name given) is opened on first use and kept
+// until the object dies; a failed open is retried on the next call. Without
+// a display every operation throws tovi::Error. Indicator changes are
+// followed through XKB events, so reading the state costs no round trip to
+// the server; changes this object makes are synced before it returns, so
+// other clients see them at once.
+//
+// One thread only (the window's); the object owns its own X connection.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/keyboard.h"
+
+namespace tovi::platform {
+
+class X11Keyboard : public Keyboard {
+public:
+    // displayName empty: $DISPLAY.
+    explicit X11Keyboard(std::string displayName = {});
+    ~X11Keyboard() override;
+    X11Keyboard(const X11Keyboard&) = delete;
+    X11Keyboard& operator=(const X11Keyboard&) = delete;
+
+    std::uint32_t platformId() override;
+    void getKeyboardState(KeyboardState& state) override;
+    void setKeyboardState(const KeyboardState& state) override;
+    void keybdEvent(std::uint8_t virtualKey, std::uint8_t scanCode, std::uint32_t flags,
+                    std::uint32_t extraInfo) override;
+
+private:
+    class Connection;
+    Connection& connection();
+
+    std::string displayName_;
+    std::unique_ptr<Connection> connection_;
+};
+
+}  // namespace tovi::platform

@@ -1,0 +1,52 @@
+// The notification area on Qt: one QSystemTrayIcon per added icon.
+//
+// An icon is known by its window handle and ID, as the shell knows it. Adding
+// shows the window's icon (the handle is the Qt toolkit's icon handle) with
+// the tip; deleting removes it at once. A left-button double-click on the
+// icon reaches the window named by the record as a mouse move whose
+// horizontal position is the event code 515 in pixels, when the record asks
+// for mouse-move callbacks (message 512). Tray hosts that speak the
+// StatusNotifierItem protocol report a single activation and never a
+// double-click; there that activation stands for the double-click, so the
+// hidden window can always be brought back. Nothing else on the icon does
+// anything.
+//
+// Needs the Qt toolkit's application (platform/linux/toolkit_qt.h); without
+// one, or without a tray host, no icon is added. Window thread only.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/notification_area.h"
+
+class QSystemTrayIcon;
+
+namespace tovi::platform {
+
+class QtNotificationArea final : public NotificationArea {
+public:
+    QtNotificationArea();
+    ~QtNotificationArea() override;
+    QtNotificationArea(const QtNotificationArea&) = delete;
+    QtNotificationArea& operator=(const QtNotificationArea&) = delete;
+
+    bool available() override;
+    // kNimAdd: false without a tray host, or when the icon exists already.
+    // kNimDelete: false when there is no such icon. Other messages: false.
+    bool shellNotifyIcon(std::uint32_t message, const NotifyIconData& data) override;
+
+    // The icon added for this window and ID, or nullptr.
+    QSystemTrayIcon* icon(std::uintptr_t hWnd, std::uint32_t uID) const;
+
+private:
+    struct Added;
+    void activated(const Added& added, int reason);
+    std::vector<std::unique_ptr<Added>> added_;
+};
+
+// The process's notification area; lives until the process ends.
+QtNotificationArea& qtNotificationArea();
+
+}  // namespace tovi::platform

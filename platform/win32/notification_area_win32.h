@@ -1,0 +1,35 @@
+// The Windows notification area: Shell_NotifyIconA with the first, 88-byte
+// version of NOTIFYICONDATAA, so that the shell reads exactly the fields the
+// program fills and a 64-byte tip.
+//
+// The shell sends the icon's mouse events to the record's window as its
+// callback message; nothing here receives them. available() reports whether
+// a task bar (the "Shell_TrayWnd" window) exists to show the icon.
+//
+// Window thread only.
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "platform/notification_area.h"
+
+namespace tovi::platform {
+
+#ifndef _WIN64
+static_assert(NOTIFYICONDATAA_V1_SIZE == 88, "the first NOTIFYICONDATAA is 88 bytes in a 32-bit build");
+static_assert(sizeof(std::uintptr_t) == sizeof(HWND) && sizeof(std::uintptr_t) == sizeof(HICON));
+#endif
+
+// The native record for a portable one: every byte past the fields the
+// record's cbSize covers is zero. Throws tovi::Error for a cbSize larger
+// than the native record, which would let the shell read past it.
+NOTIFYICONDATAA toNotifyIconDataA(const NotifyIconData& data);
+
+class Win32NotificationArea : public NotificationArea {
+public:
+    bool available() override;
+    bool shellNotifyIcon(std::uint32_t message, const NotifyIconData& data) override;
+};
+
+}  // namespace tovi::platform

@@ -1,0 +1,42 @@
+// In-process notification area for tests: records every shellNotifyIcon
+// call with a copy of the record as it was at the call, and keeps the set of
+// icons currently shown, keyed by (hWnd, uID) as the shell keys them.
+//
+// available() is scripted. An add of an icon already present, or a delete of
+// one that is absent, fails as the shell's does; failCalls makes every call
+// report failure (the icon set then stays unchanged).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "platform/notification_area.h"
+
+namespace tovi::fakes {
+
+class FakeNotificationArea : public platform::NotificationArea {
+public:
+    bool available() override { return isAvailable; }
+    bool shellNotifyIcon(std::uint32_t message, const platform::NotifyIconData& data) override;
+
+    struct Call {
+        std::uint32_t message;
+        platform::NotifyIconData data;
+    };
+    std::vector<Call> calls;
+
+    bool isAvailable = true;
+    bool failCalls = false;
+
+    // True while an icon of this window and ID is shown.
+    bool shows(std::uintptr_t hWnd, std::uint32_t uID) const { return icons_.count({hWnd, uID}) != 0; }
+    std::size_t iconCount() const { return icons_.size(); }
+
+private:
+    std::set<std::pair<std::uintptr_t, std::uint32_t>> icons_;
+};
+
+}  // namespace tovi::fakes

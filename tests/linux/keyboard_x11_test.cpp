@@ -1,0 +1,179 @@
+// The X11 keyboard backend against a real X server (Xvfb started with
+// -noreset, so that lock states outlive their clients). The LED mask that
+// `xset q` prints is the independent witness: 1 Caps Lock, 2 Num Lock,
+// 4 Scroll Lock.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "base/error.h"
+#include "lockkeys/lock_key_index.h"
+#include "lockkeys/set_lock_key.h"
+#include "platform/linux/keyboard_x11.h"
+
+namespace tovi {
+namespace {
+
+using platform::KeyboardState;
+using platform::X11Keyboard;
+
+struct Key {
+    std::int16_t virtualKey;
+    unsigned ledBit;
+    const char* name;
+};
+constexpr Key kKeys[] = {{kVkCapital, 1, "Caps Lock"}, {kVkNumLock, 2, "Num Lock"}, {kVkScroll, 4, "Scroll Lock"}};
+
+// The LED mask as another client sees it, or nothing when xset fails.
+std::optional<unsigned> ledMask() {
+    FILE* pipe = popen("xset q 2>/dev/null", "r");
+    if (pipe == nullptr) return std::nullopt;
+    std::string output;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
+    if (pclose(pipe) != 0) return std::nullopt;
+    const auto at = output.find("LED mask:");
+    if (at == std::string::npos) return std::nullopt;
+    return static_cast<unsigned>(std::strtoul(output.c_str() + at + 9, nullptr, 16));
+}
+
+// Another client's change reaches this one as an event; allow it a moment.
+template <class Condition>
+bool eventually(Condition condition) {
+    for (int i = 0; i < 200; ++i) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return condition();
+}
+
+class X11KeyboardTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* display = std::getenv("DISPLAY");
+        if (display == nullptr || *display == '\0') GTEST_SKIP() << "no X display";
+        const auto mask = ledMask();
+        if (!mask) GTEST_SKIP() << "xset q does not answer";
+        initialMask = *mask;
+        keyboard.getKeyboardState(initial);
+    }
+
+    void TearDown() override {
+        if (initialMask) keyboard.setKeyboardState(initial);
+    }
+
+    unsigned led(const Key& key) { return ledMask().value_or(~0u) & key.ledBit; }
+
+    X11Keyboard keyboard;
+    KeyboardState initial{};
+    std::optional<unsigned> initialMask;
+};
+
+TEST_F(X11KeyboardTest, SetLockKeyTurnsEachKeyOnAndOffAsXsetSees) {
+    EXPECT_EQ(keyboard.platformId(), platform::kVerPlatformWin32Nt);
+    for (const Key& key : kKeys) {
+        SCOPED_TRACE(key.name);
+        SetLockKey(keyboard, key.virtualKey, true);
+        EXPECT_EQ(led(key), key.ledBit);
+        KeyboardState state{};
+        keyboard.getKeyboardState(state);
+        EXPECT_EQ(state[key.virtualKey], 1);
+
+        // Holding the state: further calls change nothing.
+        SetLockKey(keyboard, key.virtualKey, true);
+        SetLockKey(keyboard, key.virtualKey, true);
+        EXPECT_EQ(led(key), key.ledBit);
+
+        SetLockKey(keyboard, key.virtualKey, false);
+        EXPECT_EQ(led(key), 0u);
+        keyboard.getKeyboardState(state);
+        EXPECT_EQ(state[key.virtualKey], 0);
+    }
+}
+
+TEST_F(X11KeyboardTest, StateHasOnlyTheThreeToggleBits) {
+    for (const Key& key : kKeys) SetLockKey(keyboard, key.virtualKey, true);
+    KeyboardState state{};
+    keyboard.getKeyboardState(state);
+    KeyboardState expected{};
+    for (const Key& key : kKeys) expected[key.virtualKey] = 1;
+    EXPECT_EQ(state, expected);
+    EXPECT_EQ(ledMask().value_or(0) & 7u, 7u);
+}
+
+TEST_F(X11KeyboardTest, WritingTheStateAppliesOnlyToggleBitDifferences) {
+    for (const Key& key : kKeys) SetLockKey(keyboard, key.virtualKey, false);
+    KeyboardState wanted{};
+    wanted[kVkCapital] = 0x81;  // on, and a held bit that X has no place for
+    wanted[kVkScroll] = 1;
+    wanted[65] = 0x80;
+    keyboard.setKeyboardState(wanted);
+    EXPECT_EQ(ledMask().value_or(0) & 7u, 1u | 4u);
+    keyboard.setKeyboardState(wanted);
+    EXPECT_EQ(ledMask().value_or(0) & 7u, 1u | 4u) << "writing the same state again changes nothing";
+    keyboard.setKeyboardState(KeyboardState{});
+    EXPECT_EQ(ledMask().value_or(0) & 7u, 0u);
+}
+
+TEST_F(X11KeyboardTest, ChangesByOtherClientsAreSeen) {
+    for (const Key& key : kKeys) SetLockKey(keyboard, key.virtualKey, false);
+    X11Keyboard other;
+    for (const Key& key : kKeys) {
+        SCOPED_TRACE(key.name);
+        SetLockKey(other, key.virtualKey, true);
+        EXPECT_TRUE(eventually([&] {
+            KeyboardState state{};
+            keyboard.getKeyboardState(state);
+            return state[key.virtualKey] == 1;
+        }));
+        SetLockKey(keyboard, key.virtualKey, false);
+        EXPECT_EQ(led(key), 0u);
+    }
+}
+
+TEST_F(X11KeyboardTest, EventsForOtherKeysAreRefused) {
+    EXPECT_THROW(keyboard.keybdEvent(65, 0x45, 1, 0), Error);
+    EXPECT_THROW(keyboard.keybdEvent(0, 0x45, 3, 0), Error);
+    EXPECT_EQ(ledMask(), initialMask);
+}
+
+// Restores an environment variable when it goes.
+class EnvOverride {
+public:
+    EnvOverride(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        if (value == nullptr) unsetenv(name);
+        else setenv(name, value, 1);
+    }
+    ~EnvOverride() {
+        if (old_) setenv(name_, old_->c_str(), 1);
+        else unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+TEST(X11KeyboardWithoutDisplay, EveryOperationThrowsAndSetLockKeyShrugs) {
+    EnvOverride noDisplay("DISPLAY", nullptr);
+    X11Keyboard keyboard;
+    KeyboardState state{};
+    EXPECT_THROW(keyboard.platformId(), Error);
+    EXPECT_THROW(keyboard.getKeyboardState(state), Error);
+    EXPECT_THROW(keyboard.setKeyboardState(state), Error);
+    EXPECT_THROW(keyboard.keybdEvent(kVkCapital, 0x45, 1, 0), Error);
+    EXPECT_NO_THROW(SetLockKey(keyboard, kVkCapital, true));
+
+    X11Keyboard unreachable(":7391");
+    EXPECT_THROW(unreachable.platformId(), Error);
+    EXPECT_THROW(unreachable.getKeyboardState(state), Error) << "a failed open is tried again, and fails again";
+}
+
+}  // namespace
+}  // namespace tovi

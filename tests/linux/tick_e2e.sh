@@ -1,0 +1,182 @@
+#!/usr/bin/env bash
+# End to end without the window: the tick driver runs UpdateLeds every 25 ms
+# against the live netlink table and the live X keyboard, inside a private
+# network namespace where only this test's loopback traffic moves the
+# counters. UDP to 127.0.0.1 must light the chosen keys within two ticks of
+# its start, and they must go dark within two ticks of its end; the key that
+# is not chosen must stay dark.
+#
+# The lights are read by tovi_led_watch, which shares no code with the
+# backend; it reports the X server's own time of each change, so a slow
+# watcher cannot blur the timing. "Within two ticks" is judged against the
+# driver's own trace of its ticks: on a loaded machine a tick can come late,
+# and that is the timer's lateness, not the tick's.
+set -euo pipefail
+
+[ "${TOVI_PLATFORM:-linux}" = linux ] || exit 77
+build=${TOVI_BUILD:?TOVI_BUILD names the build folder}
+driver=$build/bin/tovi_tick_driver
+watch=$build/bin/tovi_led_watch
+for tool in "$driver" "$watch"; do
+    [ -x "$tool" ] || { echo "tick_e2e: $tool is not built" >&2; exit 1; }
+done
+for need in Xvfb python3 ip unshare; do
+    command -v "$need" >/dev/null || { echo "tick_e2e: $need is missing, skipped"; exit 77; }
+done
+
+if [ -z "${TOVI_E2E_INSIDE:-}" ]; then
+    if ! unshare -n true 2>/dev/null; then
+        echo "tick_e2e: cannot make a private network namespace here, skipped"
+        exit 77
+    fi
+    exec unshare -n env TOVI_E2E_INSIDE=1 bash "$0" "$@"
+fi
+
+# From here on: inside the namespace.
+ip link set lo up
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    local p
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A private X server on a free display between 200 and 400.
+display=""
+for _ in $(seq 1 50); do
+    n=$((200 + RANDOM % 200))
+    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
+    Xvfb :$n -noreset -screen 0 640x480x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 1 100); do
+        [ -e /tmp/.X11-unix/X$n ] && break
+        sleep 0.05
+    done
+    [ -e /tmp/.X11-unix/X$n ] && display=:$n && break
+done
+[ -n "$display" ] || { echo "tick_e2e: Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
+export DISPLAY=$display
+
+"$watch" >"$work/leds" &
+pids+=($!)
+for _ in $(seq 1 100); do
+    [ -s "$work/leds" ] && break
+    sleep 0.05
+done
+[ -s "$work/leds" ] || { echo "tick_e2e: the light watcher did not start" >&2; exit 1; }
+
+status=0
+# run NAME DOWNLOAD_KEY UPLOAD_KEY DARK_MASK
+run() {
+    local name=$1 download=$2 upload=$3 dark=$4
+    local ticks=$work/$name.ticks traffic=$work/$name.traffic out=$work/$name.out
+    "$driver" --interval 25 --download "$download" --upload "$upload" --trace "$ticks" >"$out" &
+    local driver_pid=$!
+    pids+=($driver_pid)
+    for _ in $(seq 1 200); do
+        grep -q ready "$out" 2>/dev/null && break
+        sleep 0.05
+    done
+    grep -q ready "$out" || { echo "tick_e2e: the driver did not start" >&2; return 1; }
+
+    sleep 0.4  # quiet ticks first: every light must be dark
+    python3 - "$traffic" <<'EOF'
+import socket, sys, time
+# One datagram every 5 ms for a second; closed port, so the ICMP answer
+# counts too. Both raise the loopback's received and sent counters.
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+start = time.monotonic_ns()
+while time.monotonic_ns() - start < 1_000_000_000:
+    s.sendto(b"tovi" * 16, ("127.0.0.1", 9))
+    time.sleep(0.005)
+stop = time.monotonic_ns()
+open(sys.argv[1], "w").write(f"{start} {stop}\n")
+EOF
+    sleep 0.5
+    kill "$driver_pid"
+    wait "$driver_pid" || true
+
+    python3 - "$name" "$ticks" "$traffic" "$work/leds" "$download" "$upload" "$dark" <<'EOF' || status=1
+import sys
+name, ticks_path, traffic_path, leds_path = sys.argv[1:5]
+download, upload, dark = int(sys.argv[5]), int(sys.argv[6]), int(sys.argv[7])
+bit = {0: 1, 1: 2, 2: 4}
+wanted = bit[download] | bit[upload]
+ms = 1_000_000
+
+ticks = [tuple(map(int, line.split()[:2])) for line in open(ticks_path)]
+start, stop = map(int, open(traffic_path).read().split())
+# (server time in ms, mask) of every change; the first line is the state at start.
+changes = []
+for line in open(leds_path):
+    recv, server, mask = map(int, line.split())
+    changes.append((server if server else recv // ms, mask))
+
+def server_ms(ns):
+    return ns // ms
+
+def ms_after(a_ms, b_ns):
+    # Server time is 32-bit milliseconds; compare modulo 2^32.
+    d = (a_ms - server_ms(b_ns)) % (1 << 32)
+    return d - (1 << 32) if d >= 1 << 31 else d
+
+def mask_at(ns):
+    mask = changes[0][1]
+    for when, m in changes[1:]:
+        if ms_after(when, ns) <= 0:
+            mask = m
+    return mask
+
+def second_tick_end(after_ns):
+    later = [t for t in ticks if t[0] > after_ns]
+    return later[1][1] if len(later) >= 2 else None
+
+def first_time(after_ns, condition):
+    for when, m in changes[1:]:
+        if ms_after(when, after_ns) >= 0 and condition(m):
+            return when
+    return None
+
+failures = []
+spacing = sorted((b[0] - a[0]) / ms for a, b in zip(ticks, ticks[1:]))
+median = spacing[len(spacing) // 2] if spacing else 0
+if not 20 <= median <= 40:
+    failures.append(f"ticks come every {median:.1f} ms, not every 25 ms")
+if mask_at(start) & wanted:
+    failures.append(f"lights {mask_at(start)} already on before any traffic")
+
+on = first_time(start, lambda m: m & wanted == wanted)
+deadline = second_tick_end(start)
+if on is None:
+    failures.append("the chosen keys never lit together")
+elif deadline is None or ms_after(on, deadline) > 1:
+    failures.append(f"lit {ms_after(on, start)} ms after the traffic began, later than the second tick")
+
+off = first_time(stop, lambda m: m & wanted == 0)
+deadline = second_tick_end(stop)
+if off is None:
+    failures.append("the chosen keys did not go dark after the traffic")
+elif deadline is None or ms_after(off, deadline) > 1:
+    failures.append(f"dark {ms_after(off, stop)} ms after the traffic ended, later than the second tick")
+
+if any(m & dark for when, m in changes[1:] if ms_after(when, ticks[0][0]) >= 0):
+    failures.append("a key that was not chosen lit up")
+
+report = (f"{name}: lit {ms_after(on, start) if on else '-'} ms after the traffic began, "
+          f"dark {ms_after(off, stop) if off else '-'} ms after it ended, ticks every {median:.1f} ms")
+if failures:
+    print("FAIL " + report)
+    for f in failures:
+        print("  " + f)
+    print("  lights: " + " ".join(f"{w}:{m}" for w, m in changes))
+    sys.exit(1)
+print("ok   " + report)
+EOF
+}
+
+run caps-scroll 0 2 2
+run num-caps 1 0 4
+exit $status

@@ -1,0 +1,360 @@
+// The settings window's behaviour against fake platform services: the load
+// sequence, the stored settings, the lock-key conflict rule, the buttons and
+// the tray lifecycle.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fakes/fake_interface_table.h"
+#include "fakes/fake_keyboard.h"
+#include "fakes/fake_notification_area.h"
+#include "fakes/fake_settings_store.h"
+#include "fakes/fake_toolkit.h"
+#include "lockkeys/lock_key_index.h"
+#include "platform/platform.h"
+#include "window/main.h"
+
+namespace tovi {
+namespace {
+
+using fakes::FakeComboBox;
+using platform::WindowState;
+
+constexpr float kDoubleClickX = 515.0F * 15;  // event code 515 as a position in twips
+
+class MainTest : public ::testing::Test {
+protected:
+    // Creates the window and runs its load; the store is seeded beforehand.
+    void start() {
+        main.emplace(platform);
+        main->start();
+        window = toolkit.window;
+    }
+
+    FakeComboBox& combo(const char* name) { return window->comboBox(name); }
+    std::int16_t check(const char* name) { return window->checkBox(name).value(); }
+    fakes::FakeTimer& timer1() { return window->timer(0); }
+    fakes::FakeTimer& timer2() { return window->timer(1); }
+
+    fakes::FakeInterfaceTable table;
+    fakes::FakeKeyboard keyboard;
+    fakes::FakeNotificationArea tray;
+    fakes::FakeSettingsStore store;
+    fakes::FakeToolkit toolkit;
+    platform::Platform platform{table, keyboard, tray, store, toolkit};
+    std::optional<Main> main;
+    fakes::FakeWindow* window = nullptr;
+};
+
+TEST_F(MainTest, FirstStartWithAnEmptyStoreComesUpWithTheDefaults) {
+    start();
+    EXPECT_TRUE(window->shownFirst);
+    EXPECT_TRUE(window->visible());
+    EXPECT_EQ(window->windowState(), WindowState::Normal);
+    EXPECT_EQ(check("Check1"), 1);
+    EXPECT_EQ(check("Check2"), 1);
+    EXPECT_EQ(check("Check3"), 1);
+    EXPECT_EQ(check("Check4"), 0);
+    EXPECT_EQ(combo("Combo1").selectedText(), "150 milliseconds (default)");
+    EXPECT_EQ(combo("Combo2").selectedText(), "Num Lock");
+    EXPECT_EQ(combo("Combo3").selectedText(), "Scroll Lock");
+    EXPECT_TRUE(toolkit.boxes.empty());
+    EXPECT_TRUE(timer1().running());
+    EXPECT_EQ(timer1().interval(), 150);
+    EXPECT_TRUE(timer2().running());
+    EXPECT_EQ(timer2().interval(), 1000);
+    EXPECT_EQ(main->monitor().intDownloadKey, kNumLock);
+    EXPECT_EQ(main->monitor().intUploadKey, kScrollLock);
+    EXPECT_NE(main->monitor().objIpHelper, nullptr);
+}
+
+// Notes how many icons the tray showed when the first setting was read.
+class WatchingStore : public fakes::FakeSettingsStore {
+public:
+    explicit WatchingStore(fakes::FakeNotificationArea& tray) : tray_(tray) {}
+    std::string read(const std::string& application, const std::string& section, const std::string& key,
+                     const std::string& defaultValue) override {
+        if (!iconsAtFirstRead) iconsAtFirstRead = tray_.iconCount();
+        return FakeSettingsStore::read(application, section, key, defaultValue);
+    }
+    std::optional<std::size_t> iconsAtFirstRead;
+
+private:
+    fakes::FakeNotificationArea& tray_;
+};
+
+TEST_F(MainTest, LoadAddsTheIconFirstThenReadsTheSettingsInOrder) {
+    WatchingStore watching(tray);
+    platform::Platform p{table, keyboard, tray, watching, toolkit};
+    Main m(p);
+    EXPECT_TRUE(watching.log.empty());
+    m.start();
+    EXPECT_EQ(watching.iconsAtFirstRead, 1u);
+    EXPECT_EQ(watching.readKeys(), (std::vector<std::string>{"startminimized", "enabled", "download", "upload",
+                                                             "interval", "download_key", "upload_key"}));
+    EXPECT_TRUE(watching.writtenKeys().empty());
+    for (const auto& op : watching.log) {
+        EXPECT_EQ(op.application, "Tovi");
+        EXPECT_EQ(op.section, "zuderari");
+    }
+    EXPECT_EQ(toolkit.window->label("Label4").caption(), kCredits);
+}
+
+TEST_F(MainTest, TheCreditsHaveFourteenLinesWithEveryThirdOneEmpty) {
+    std::vector<std::string> lines;
+    std::string text = kCredits;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = text.find("\r\n", start);
+        lines.push_back(text.substr(start, end - start));
+        if (end == std::string::npos) break;
+        start = end + 2;
+    }
+    ASSERT_EQ(lines.size(), 14u);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].empty(), i == 2 || i == 5 || i == 8 || i == 11) << "line " << i + 1;
+    }
+}
+
+TEST_F(MainTest, TheListsHoldTheirEntriesAndItemValuesInOrder) {
+    start();
+    FakeComboBox& intervals = combo("Combo1");
+    const std::vector<int> ms{25,  50,  75,  100, 125, 150,  175,  200,  250,  300, 350,
+                              400, 450, 500, 750, 1000, 1500, 2000, 3000, 4000, 5000};
+    ASSERT_EQ(intervals.listCount(), 21);
+    for (int i = 0; i < 21; ++i) {
+        EXPECT_EQ(intervals.itemData(i), ms[static_cast<std::size_t>(i)]);
+        const std::string expected =
+            std::to_string(ms[static_cast<std::size_t>(i)]) + (i == 5 ? " milliseconds (default)" : " milliseconds");
+        EXPECT_EQ(intervals.itemText(i), expected);
+    }
+    for (const char* name : {"Combo2", "Combo3"}) {
+        FakeComboBox& keys = combo(name);
+        ASSERT_EQ(keys.listCount(), 3);
+        EXPECT_EQ(keys.itemText(0), "Caps Lock");
+        EXPECT_EQ(keys.itemText(1), "Num Lock");
+        EXPECT_EQ(keys.itemText(2), "Scroll Lock");
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(keys.itemData(i), i);
+    }
+}
+
+TEST_F(MainTest, PickingTheOtherListsKeyMovesThePickedListAwayFromIt) {
+    start();
+    // Combo3 shows Scroll Lock; picking it for download falls back to Caps Lock.
+    combo("Combo2").pick(2);
+    ASSERT_EQ(toolkit.boxes.size(), 1u);
+    EXPECT_EQ(toolkit.boxes[0].text, "You assign upload and download to the same lock-key");
+    EXPECT_EQ(toolkit.boxes[0].title, "Tovi - Feldlamp");
+    EXPECT_EQ(combo("Combo2").selectedText(), "Caps Lock");
+    EXPECT_EQ(combo("Combo3").selectedText(), "Scroll Lock");
+
+    // Combo2 now shows Caps Lock; picking it for upload falls back to Num Lock.
+    combo("Combo3").pick(0);
+    EXPECT_EQ(toolkit.boxes.size(), 2u);
+    EXPECT_EQ(combo("Combo3").selectedText(), "Num Lock");
+    EXPECT_EQ(combo("Combo2").selectedText(), "Caps Lock");
+
+    // A pick that differs shows nothing.
+    combo("Combo2").pick(2);
+    EXPECT_EQ(toolkit.boxes.size(), 2u);
+    EXPECT_EQ(combo("Combo2").selectedText(), "Scroll Lock");
+    // The rule neither applies nor stores anything.
+    EXPECT_EQ(main->monitor().intDownloadKey, kNumLock);
+    EXPECT_TRUE(store.writtenKeys().empty());
+}
+
+TEST_F(MainTest, EqualStoredKeysAreSeparatedWhileLoading) {
+    for (const auto& [shared, moved] : {std::pair{"1", 0}, std::pair{"2", 0}, std::pair{"0", 1}}) {
+        SCOPED_TRACE(shared);
+        fakes::FakeToolkit freshToolkit;
+        fakes::FakeSettingsStore freshStore;
+        freshStore.set("download_key", shared);
+        freshStore.set("upload_key", shared);
+        platform::Platform p{table, keyboard, tray, freshStore, freshToolkit};
+        // While the box is open, getvalues has not run yet.
+        bool timerUntouched = false;
+        freshToolkit.whileOpen = [&](const fakes::FakeToolkit::Box&) {
+            timerUntouched = freshToolkit.window->timer(0).interval() == 100;
+        };
+        Main m(p);
+        m.start();
+        EXPECT_EQ(freshToolkit.boxes.size(), 1u);
+        EXPECT_TRUE(timerUntouched);
+        EXPECT_EQ(freshToolkit.window->comboBox("Combo3").listIndex(), moved);
+        EXPECT_EQ(m.monitor().intUploadKey, moved);
+        freshToolkit.window->unload();
+        EXPECT_EQ(freshStore.get("upload_key"), std::to_string(moved));
+    }
+}
+
+TEST_F(MainTest, CancelKeepsTheMonitorAndExitStoresTheUnappliedChange) {
+    start();
+    combo("Combo1").pick(0);  // 25 ms
+    window->checkBox("Check2").setValue(0);
+    window->button("Command2").click();
+    EXPECT_EQ(window->windowState(), WindowState::Minimized);
+    EXPECT_FALSE(window->visible());
+    EXPECT_EQ(timer1().interval(), 150);
+    EXPECT_EQ(main->monitor().intShowDownload, 1);
+    EXPECT_TRUE(store.writtenKeys().empty());
+
+    // Restored from the tray, the edited controls are still there.
+    window->mouseMove(0, 0, kDoubleClickX, 0);
+    EXPECT_TRUE(window->visible());
+    EXPECT_EQ(window->windowState(), WindowState::Normal);
+    EXPECT_EQ(combo("Combo1").listIndex(), 0);
+
+    EXPECT_THROW(window->button("Command3").click(), fakes::FakeToolkit::Ended);
+    EXPECT_TRUE(window->unloaded);
+    EXPECT_EQ(store.writtenKeys(), (std::vector<std::string>{"enabled", "startminimized", "download", "upload",
+                                                             "interval", "download_key", "upload_key"}));
+    EXPECT_EQ(store.get("interval"), "0");
+    EXPECT_EQ(store.get("download"), "0");
+    EXPECT_EQ(store.get("enabled"), "1");
+    EXPECT_EQ(store.get("download_key"), "1");
+    EXPECT_EQ(store.get("upload_key"), "2");
+    ASSERT_EQ(tray.calls.size(), 2u);
+    EXPECT_EQ(tray.calls[1].message, platform::kNimDelete);
+    EXPECT_EQ(tray.iconCount(), 0u);
+}
+
+TEST_F(MainTest, SaveAppliesAndHidesButStoresNothing) {
+    start();
+    combo("Combo1").pick(15);  // 1000 ms
+    window->checkBox("Check1").setValue(0);
+    window->button("Command1").click();
+    EXPECT_EQ(timer1().interval(), 1000);
+    EXPECT_FALSE(timer1().enabled());
+    EXPECT_EQ(main->monitor().lngEnabled, 0);
+    EXPECT_EQ(window->windowState(), WindowState::Minimized);
+    EXPECT_FALSE(window->visible());
+    EXPECT_TRUE(store.writtenKeys().empty());
+}
+
+TEST_F(MainTest, ABadStoredValueLeavesOnlyItsOwnControlAtItsDesignedState) {
+    const std::vector<std::string> keys{"enabled", "startminimized", "download", "upload",
+                                        "interval", "download_key", "upload_key"};
+    for (const std::string& bad : keys) {
+        for (const char* value : {"abc", "1.5", "1e1", " 1", "+1", "", "40000", "21"}) {
+            SCOPED_TRACE(bad + "=" + value);
+            fakes::FakeToolkit freshToolkit;
+            fakes::FakeSettingsStore freshStore;
+            freshStore.set(bad, value);
+            platform::Platform p{table, keyboard, tray, freshStore, freshToolkit};
+            Main m(p);
+            m.start();
+            fakes::FakeWindow& w = *freshToolkit.window;
+            auto expectCheck = [&](const char* name, const std::string& key, int normal) {
+                EXPECT_EQ(w.checkBox(name).value(), key == bad ? 0 : normal) << name;
+            };
+            expectCheck("Check1", "enabled", 1);
+            expectCheck("Check4", "startminimized", 0);
+            expectCheck("Check2", "download", 1);
+            expectCheck("Check3", "upload", 1);
+            EXPECT_EQ(w.comboBox("Combo1").listIndex(), bad == "interval" ? -1 : 5);
+            EXPECT_EQ(w.comboBox("Combo2").listIndex(), bad == "download_key" ? -1 : 1);
+            EXPECT_EQ(w.comboBox("Combo3").listIndex(), bad == "upload_key" ? -1 : 2);
+        }
+    }
+}
+
+TEST_F(MainTest, GrayedBoxesAndNoSelectionComeBackAsStored) {
+    store.set("enabled", "2");
+    store.set("download", "2");
+    store.set("interval", "-1");
+    store.set("download_key", "-1");
+    start();
+    EXPECT_EQ(check("Check1"), 2);
+    EXPECT_EQ(combo("Combo1").listIndex(), -1);
+    // A grayed "Enable Application" keeps the tick off; no interval means 0.
+    EXPECT_FALSE(timer1().running());
+    EXPECT_EQ(main->monitor().lngInterval, 0);
+    EXPECT_EQ(main->monitor().intDownloadKey, kCapsLock);
+    window->unload();
+    EXPECT_EQ(store.get("enabled"), "2");
+    EXPECT_EQ(store.get("download"), "2");
+    EXPECT_EQ(store.get("interval"), "-1");
+    EXPECT_EQ(store.get("download_key"), "-1");
+}
+
+TEST_F(MainTest, StartMinimizedStartsHiddenInTheTrayWithTheMonitorRunning) {
+    store.set("startminimized", "1");
+    start();
+    EXPECT_FALSE(window->shownFirst);
+    EXPECT_FALSE(window->visible());
+    EXPECT_EQ(window->windowState(), WindowState::Minimized);
+    EXPECT_TRUE(tray.shows(window->handle, 1));
+    EXPECT_TRUE(timer1().running());
+    window->mouseMove(0, 0, kDoubleClickX, 0);
+    EXPECT_TRUE(window->visible());
+    EXPECT_EQ(window->windowState(), WindowState::Normal);
+}
+
+TEST_F(MainTest, AGrayedStartMinimizedBoxStartsNormally) {
+    store.set("startminimized", "2");
+    start();
+    EXPECT_TRUE(window->shownFirst);
+    EXPECT_EQ(window->windowState(), WindowState::Normal);
+}
+
+TEST_F(MainTest, WithoutANotificationAreaTheWindowIsNeverHidden) {
+    tray.isAvailable = false;
+    store.set("startminimized", "1");
+    start();
+    EXPECT_TRUE(window->shownFirst);
+    EXPECT_EQ(window->windowState(), WindowState::Minimized);
+    EXPECT_TRUE(window->visible());
+    window->setWindowState(WindowState::Normal);
+    window->button("Command2").click();
+    EXPECT_EQ(window->windowState(), WindowState::Minimized);
+    EXPECT_TRUE(window->visible());
+}
+
+TEST_F(MainTest, OnlyADoubleClickOnTheIconBringsTheWindowBack) {
+    start();
+    window->setWindowState(WindowState::Minimized);  // by the title bar, say
+    EXPECT_FALSE(window->visible());
+    for (float code : {512.0F, 513.0F, 514.0F, 516.0F, 517.0F, 0.0F}) {
+        window->mouseMove(0, 0, code * 15, 0);
+        EXPECT_FALSE(window->visible()) << code;
+    }
+    toolkit.twipsPerPixel = 12;  // a screen at 120 dots per inch
+    window->mouseMove(0, 0, 515.0F * 12, 0);
+    EXPECT_TRUE(window->visible());
+    EXPECT_EQ(window->windowState(), WindowState::Normal);
+}
+
+TEST_F(MainTest, UnloadRemovesTheIconEvenWhenTheStoreRefusesEveryWrite) {
+    start();
+    store.failAllWrites = true;
+    window->unload();
+    EXPECT_EQ(store.writtenKeys().size(), 7u);  // each write was attempted
+    EXPECT_EQ(store.size(), 0u);
+    EXPECT_EQ(tray.iconCount(), 0u);
+}
+
+TEST_F(MainTest, TheTickDrivesTheChosenKeysFromTheTable) {
+    table.setRows({fakes::IfRow::withOctets(5000, 3000)});
+    start();
+    keyboard.calls.clear();
+    ASSERT_TRUE(timer1().tick());
+    EXPECT_TRUE(keyboard.lit(144));  // Num Lock: bytes arrived
+    EXPECT_TRUE(keyboard.lit(145));  // Scroll Lock: bytes left
+    ASSERT_TRUE(timer1().tick());
+    EXPECT_FALSE(keyboard.lit(144));
+    EXPECT_FALSE(keyboard.lit(145));
+    // The one-second sampler refreshes and touches no key.
+    table.setRows({fakes::IfRow::withOctets(9000, 3000)});
+    keyboard.calls.clear();
+    ASSERT_TRUE(timer2().tick());
+    EXPECT_TRUE(keyboard.calls.empty());
+    // A lit key stays lit when the program ends.
+    ASSERT_TRUE(timer1().tick());
+    EXPECT_TRUE(keyboard.lit(144));
+    EXPECT_THROW(window->button("Command3").click(), fakes::FakeToolkit::Ended);
+    EXPECT_TRUE(keyboard.lit(144));
+}
+
+}  // namespace
+}  // namespace tovi

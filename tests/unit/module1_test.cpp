@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "base/error.h"
+#include "fakes/fake_notification_area.h"
+#include "fakes/fake_toolkit.h"
+#include "window/layout.h"
+#include "window/module1.h"
+
+namespace tovi {
+namespace {
+
+using fakes::FakeNotificationArea;
+using fakes::FakeToolkit;
+using fakes::FakeWindow;
+using platform::NotifyIconData;
+
+std::string tipBytes(const NotifyIconData& nid) { return std::string(nid.szTip.data(), nid.szTip.size()); }
+
+bool sameRecord(const NotifyIconData& a, const NotifyIconData& b) {
+    return a.cbSize == b.cbSize && a.hWnd == b.hWnd && a.uID == b.uID && a.uFlags == b.uFlags &&
+           a.uCallbackMessage == b.uCallbackMessage && a.hIcon == b.hIcon && a.szTip == b.szTip;
+}
+
+// A window whose platform calls fail, as a destroyed or half-made one would.
+class BrokenWindow : public FakeWindow {
+public:
+    using FakeWindow::FakeWindow;
+    bool handleFails = false;
+    bool iconFails = false;
+    std::uintptr_t nativeHandle() const override {
+        if (handleFails) throw Error("no window");
+        return FakeWindow::nativeHandle();
+    }
+    std::uintptr_t iconHandle() const override {
+        if (iconFails) throw Error("no icon");
+        return FakeWindow::iconHandle();
+    }
+};
+
+class Module1Test : public ::testing::Test {
+protected:
+    FakeToolkit toolkit;
+    BrokenWindow window{toolkit, layout::kMain};
+    FakeNotificationArea area;
+    Module1 module;
+};
+
+TEST_F(Module1Test, AddTrayIconFillsTheRecordAndAddsTheIcon) {
+    window.handle = 0x00123456;
+    window.icon = 0x00abcdef;
+    module.AddTrayIcon(area, window, "Tovi - Lampfeld");
+
+    ASSERT_EQ(area.calls.size(), 1u);
+    EXPECT_EQ(area.calls[0].message, platform::kNimAdd);
+    const NotifyIconData& nid = area.calls[0].data;
+    EXPECT_EQ(nid.cbSize, 88u);
+    EXPECT_EQ(nid.hWnd, 0x00123456u);
+    EXPECT_EQ(nid.uID, 1u);
+    EXPECT_EQ(nid.uFlags, 7u);
+    EXPECT_EQ(nid.uCallbackMessage, 512u);
+    EXPECT_EQ(nid.hIcon, 0x00abcdefu);
+    EXPECT_EQ(tipBytes(nid), std::string("Tovi - Lampfeld") + '\0' + std::string(48, ' '));
+    EXPECT_TRUE(area.shows(0x00123456, 1));
+}
+
+TEST_F(Module1Test, RemoveTrayIconDeletesWithTheSameRecord) {
+    module.AddTrayIcon(area, window, "Tovi - Lampfeld");
+    module.RemoveTrayIcon(area);
+
+    ASSERT_EQ(area.calls.size(), 2u);
+    EXPECT_EQ(area.calls[1].message, platform::kNimDelete);
+    EXPECT_TRUE(sameRecord(area.calls[0].data, area.calls[1].data));
+    EXPECT_TRUE(sameRecord(area.calls[1].data, module.record()));
+    EXPECT_EQ(area.iconCount(), 0u);
+}
+
+TEST_F(Module1Test, TipUsesTheWholeFieldAtItsLimitAndIsRefusedBeyondIt) {
+    const std::string longest(63, 'x');
+    module.AddTrayIcon(area, window, longest);
+    EXPECT_EQ(tipBytes(module.record()), longest + '\0');
+
+    const std::string empty;
+    Module1 other;
+    other.AddTrayIcon(area, window, empty);
+    EXPECT_EQ(tipBytes(other.record()), std::string(1, '\0') + std::string(63, ' '));
+
+    // One character more would leave no room for the NUL: the tip step is
+    // skipped, the field keeps its NULs, and the icon is still added.
+    Module1 tooLong;
+    FakeNotificationArea area2;
+    tooLong.AddTrayIcon(area2, window, std::string(64, 'x'));
+    EXPECT_EQ(tipBytes(tooLong.record()), std::string(64, '\0'));
+    ASSERT_EQ(area2.calls.size(), 1u);
+    EXPECT_EQ(area2.calls[0].data.uFlags, 7u);
+}
+
+TEST_F(Module1Test, AFailingStepIsSkippedAndTheIconIsStillAdded) {
+    window.handleFails = true;
+    window.iconFails = true;
+    module.AddTrayIcon(area, window, "Tovi - Lampfeld");
+
+    ASSERT_EQ(area.calls.size(), 1u);
+    const NotifyIconData& nid = area.calls[0].data;
+    EXPECT_EQ(nid.hWnd, 0u);
+    EXPECT_EQ(nid.hIcon, 0u);
+    EXPECT_EQ(nid.cbSize, 88u);
+    EXPECT_EQ(nid.uID, 1u);
+    EXPECT_EQ(nid.uCallbackMessage, 512u);
+    EXPECT_EQ(tipBytes(nid).substr(0, 16), std::string("Tovi - Lampfeld") + '\0');
+}
+
+TEST_F(Module1Test, TheShellsRefusalIsNeitherReportedNorRepeated) {
+    area.failCalls = true;
+    EXPECT_NO_THROW(module.AddTrayIcon(area, window, "Tovi - Lampfeld"));
+    EXPECT_NO_THROW(module.RemoveTrayIcon(area));
+    EXPECT_EQ(area.calls.size(), 2u);
+}
+
+// RemoveTrayIcon has no guard of its own: a failing shell goes to the caller.
+TEST_F(Module1Test, RemoveTrayIconLetsAFailingPlatformCallThrough) {
+    struct ThrowingArea : FakeNotificationArea {
+        bool shellNotifyIcon(std::uint32_t, const NotifyIconData&) override { throw Error("gone"); }
+    } throwing;
+    EXPECT_NO_THROW(module.AddTrayIcon(throwing, window, "Tovi - Lampfeld"));
+    EXPECT_THROW(module.RemoveTrayIcon(throwing), Error);
+}
+
+}  // namespace
+}  // namespace tovi

@@ -1,0 +1,434 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fakes/fake_interface_table.h"
+#include "fakes/fake_keyboard.h"
+#include "fakes/fake_toolkit.h"
+#include "lockkeys/lock_key_index.h"
+#include "monitor/activity_monitor.h"
+#include "window/layout.h"
+
+namespace tovi {
+namespace {
+
+using fakes::FakeKeyboard;
+using Op = FakeKeyboard::Op;
+
+// The tick against a scripted interface table and keyboard.
+class Tick : public ::testing::Test {
+protected:
+    Tick() : monitor(keyboard) {
+        monitor.objIpHelper = std::make_shared<CIpHelper>(table, toolkit);
+        monitor.intShowDownload = 1;
+        monitor.intShowUpload = 1;
+        monitor.intDownloadKey = kNumLock;
+        monitor.intUploadKey = kScrollLock;
+    }
+
+    // Totals as the next refresh will find them, in bytes.
+    void traffic(std::uint32_t received, std::uint32_t sent) {
+        table.setRows({fakes::IfRow::withOctets(received, sent, "lo")});
+    }
+
+    // Virtual-key codes of the key events of the last tick, in order.
+    std::vector<int> keysDriven() const {
+        std::vector<int> keys;
+        for (const auto& call : keyboard.calls)
+            if (call.op == Op::KeybdEvent && (call.flags & platform::kKeyEventKeyUp) == 0) keys.push_back(call.virtualKey);
+        return keys;
+    }
+
+    void tick() {
+        keyboard.calls.clear();
+        monitor.UpdateLeds();
+    }
+
+    fakes::FakeInterfaceTable table;
+    fakes::FakeToolkit toolkit;
+    FakeKeyboard keyboard;
+    ActivityMonitor monitor;
+};
+
+TEST_F(Tick, FirstTickComparesAgainstZeroAndAQuietTickTurnsBothOff) {
+    traffic(5000, 3000);
+    tick();
+    EXPECT_TRUE(keyboard.lit(kVkNumLock));
+    EXPECT_TRUE(keyboard.lit(kVkScroll));
+    EXPECT_EQ(monitor.lngLastReceived, 5000);
+    EXPECT_EQ(monitor.lngLastSent, 3000);
+
+    tick();
+    EXPECT_FALSE(keyboard.lit(kVkNumLock));
+    EXPECT_FALSE(keyboard.lit(kVkScroll));
+
+    tick();
+    EXPECT_EQ(keyboard.count(Op::KeybdEvent), 0u) << "a quiet key that is already off is left alone";
+    EXPECT_EQ(keyboard.count(Op::PlatformId), 2u) << "but both shown keys are still checked on every tick";
+}
+
+TEST_F(Tick, DownloadKeyIsDrivenBeforeTheUploadKey) {
+    traffic(1, 1);
+    tick();
+    EXPECT_EQ(keysDriven(), (std::vector<int>{kVkNumLock, kVkScroll}));
+}
+
+TEST_F(Tick, GrowthOfOneByteLightsOnlyThatDirection) {
+    traffic(1000, 1000);
+    tick();
+    traffic(1001, 1000);
+    tick();
+    EXPECT_TRUE(keyboard.lit(kVkNumLock));
+    EXPECT_FALSE(keyboard.lit(kVkScroll));
+    traffic(1001, 1001);
+    tick();
+    EXPECT_FALSE(keyboard.lit(kVkNumLock));
+    EXPECT_TRUE(keyboard.lit(kVkScroll));
+}
+
+TEST_F(Tick, LowerTotalTurnsTheKeyOffAndBecomesTheNewReference) {
+    traffic(100000, 100000);
+    tick();
+    traffic(400, 100001);  // the received counter was reset
+    tick();
+    EXPECT_FALSE(keyboard.lit(kVkNumLock));
+    EXPECT_TRUE(keyboard.lit(kVkScroll));
+    EXPECT_EQ(monitor.lngLastReceived, 400);
+    traffic(401, 100001);
+    tick();
+    EXPECT_TRUE(keyboard.lit(kVkNumLock)) << "growth from the lower total lights the key again";
+}
+
+TEST_F(Tick, TotalPassingIntoNegativeValuesCountsAsLowerForOneTick) {
+    traffic(0x7FFFFFF0u, 10);
+    tick();
+    traffic(0x80000010u, 10);  // grew, but reads as a negative signed total
+    tick();
+    EXPECT_FALSE(keyboard.lit(kVkNumLock));
+    EXPECT_LT(monitor.lngLastReceived, 0);
+    traffic(0x80000020u, 10);
+    tick();
+    EXPECT_TRUE(keyboard.lit(kVkNumLock)) << "compared with the negative reference it grew";
+}
+
+TEST_F(Tick, HiddenKeyIsNeverDrivenButItsReferenceFollowsTheTraffic) {
+    monitor.intShowDownload = 0;
+    for (std::uint32_t total : {10u, 20u, 20u, 35u}) {
+        traffic(total, total);
+        tick();
+        EXPECT_EQ(keyboard.count(Op::PlatformId), 1u) << "one SetLockKey, for the upload key";
+        EXPECT_EQ(monitor.lngLastReceived, static_cast<std::int32_t>(total));
+    }
+    EXPECT_FALSE(keyboard.lit(kVkNumLock));
+
+    // Showing it later does not light it for traffic seen while hidden.
+    monitor.intShowDownload = 1;
+    tick();
+    EXPECT_FALSE(keyboard.lit(kVkNumLock));
+}
+
+TEST_F(Tick, GrayedBoxShowsItsKey) {
+    monitor.intShowDownload = 2;
+    monitor.intShowUpload = 0;
+    traffic(7, 7);
+    tick();
+    EXPECT_TRUE(keyboard.lit(kVkNumLock));
+    EXPECT_FALSE(keyboard.lit(kVkScroll));
+}
+
+TEST_F(Tick, SameKeyForBothFollowsTheUploadDecision) {
+    monitor.intDownloadKey = kCapsLock;
+    monitor.intUploadKey = kCapsLock;
+    traffic(50, 0);
+    tick();
+    EXPECT_EQ(keysDriven(), (std::vector<int>{kVkCapital, kVkCapital}))
+        << "on for the download, then off again for the upload, each from a fresh read";
+    EXPECT_FALSE(keyboard.lit(kVkCapital));
+    traffic(60, 5);
+    tick();
+    EXPECT_TRUE(keyboard.lit(kVkCapital));
+    EXPECT_EQ(keysDriven().size(), 1u) << "the upload call reads the key as already on";
+}
+
+TEST_F(Tick, TickBeforeTheFirstGetvaluesOnlyFollowsTheTotals) {
+    FakeKeyboard quiet;
+    ActivityMonitor fresh(quiet);
+    fresh.objIpHelper = monitor.objIpHelper;
+    traffic(123, 456);
+    fresh.UpdateLeds();
+    EXPECT_TRUE(quiet.calls.empty());
+    EXPECT_EQ(fresh.lngLastReceived, 123);
+    EXPECT_EQ(fresh.lngLastSent, 456);
+}
+
+TEST_F(Tick, WithoutAReaderShownKeysGoOffAndReferencesStay) {
+    traffic(900, 900);
+    tick();
+    ASSERT_TRUE(keyboard.lit(kVkNumLock));
+    monitor.objIpHelper.reset();
+    EXPECT_NO_THROW(tick());
+    EXPECT_FALSE(keyboard.lit(kVkNumLock));
+    EXPECT_FALSE(keyboard.lit(kVkScroll));
+    EXPECT_EQ(monitor.lngLastReceived, 900);
+    EXPECT_EQ(monitor.lngLastSent, 900);
+}
+
+TEST_F(Tick, FailedRefreshReadsAsZeroAndTheNextGoodOneLightsAgain) {
+    traffic(5000, 5000);
+    tick();
+    table.missing = true;
+    tick();
+    EXPECT_FALSE(keyboard.lit(kVkNumLock));
+    EXPECT_EQ(monitor.lngLastReceived, 0);
+    EXPECT_EQ(monitor.lngLastSent, 0);
+    table.missing = false;
+    tick();
+    EXPECT_TRUE(keyboard.lit(kVkNumLock));
+    EXPECT_TRUE(keyboard.lit(kVkScroll));
+}
+
+TEST_F(Tick, FailingKeyboardNeverStopsTheTick) {
+    keyboard.failPlatformId = true;
+    keyboard.failGetKeyboardState = true;
+    traffic(10, 10);
+    EXPECT_NO_THROW(tick());
+    EXPECT_EQ(monitor.lngLastReceived, 10) << "the reference totals still move on";
+}
+
+TEST_F(Tick, RefreshCountersRefreshesButLeavesKeysAndReferencesAlone) {
+    traffic(10, 20);
+    const auto before = table.calls.size();
+    monitor.RefreshCounters();
+    EXPECT_GT(table.calls.size(), before);
+    EXPECT_EQ(monitor.objIpHelper->BytesReceived(), 10);
+    EXPECT_EQ(monitor.lngLastReceived, 0);
+    EXPECT_TRUE(keyboard.calls.empty());
+
+    // The tick compares the totals of its own refresh, whatever Timer2 saw.
+    traffic(30, 20);
+    tick();
+    EXPECT_TRUE(keyboard.lit(kVkNumLock));
+    EXPECT_EQ(monitor.lngLastReceived, 30);
+}
+
+TEST_F(Tick, KeyNoLongerShownKeepsItsLastState) {
+    traffic(10, 10);
+    tick();
+    monitor.intShowDownload = 0;
+    monitor.intDownloadKey = kCapsLock;
+    tick();
+    EXPECT_TRUE(keyboard.lit(kVkNumLock));
+    EXPECT_FALSE(keyboard.lit(kVkCapital));
+}
+
+// getvalues reads the window's controls; these are the fake toolkit's.
+class Getvalues : public ::testing::Test {
+protected:
+    Getvalues()
+        : window(toolkit.createWindow(layout::kMain)),
+          check1(window->createCheckBox(spec("Check1"))),
+          check2(window->createCheckBox(spec("Check2"))),
+          check3(window->createCheckBox(spec("Check3"))),
+          combo1(window->createComboBox(spec("Combo1"))),
+          combo2(window->createComboBox(spec("Combo2"))),
+          combo3(window->createComboBox(spec("Combo3"))),
+          timer1(static_cast<fakes::FakeTimer&>(window->createTimer(layout::kTimer1Interval, true))),
+          controls{check1, check2, check3, combo1, combo2, combo3, timer1},
+          monitor(keyboard) {
+        for (std::int32_t ms : {25, 50, 150, 5000}) add(combo1, std::to_string(ms) + " milliseconds", ms);
+        for (auto* list : {&combo2, &combo3}) {
+            add(*list, "Caps Lock", kCapsLock);
+            add(*list, "Num Lock", kNumLock);
+            add(*list, "Scroll Lock", kScrollLock);
+        }
+    }
+
+    static platform::ControlSpec spec(const std::string& name) {
+        for (const auto& control : layout::kControls)
+            if (name == control.name) return control;
+        throw std::logic_error("no control " + name);
+    }
+
+    static void add(platform::ComboBox& list, const std::string& text, std::int32_t value) {
+        list.addItem(text);
+        list.setItemData(list.newIndex(), value);
+    }
+
+    void set(std::int16_t enabled, std::int16_t download, std::int16_t upload) {
+        check1.setValue(enabled);
+        check2.setValue(download);
+        check3.setValue(upload);
+    }
+
+    void defaults() {
+        set(1, 1, 1);
+        combo1.setListIndex(2);  // 150
+        combo2.setListIndex(1);  // Num Lock
+        combo3.setListIndex(2);  // Scroll Lock
+    }
+
+    fakes::FakeToolkit toolkit;
+    std::unique_ptr<platform::Window> window;
+    platform::CheckBox& check1;
+    platform::CheckBox& check2;
+    platform::CheckBox& check3;
+    platform::ComboBox& combo1;
+    platform::ComboBox& combo2;
+    platform::ComboBox& combo3;
+    fakes::FakeTimer& timer1;
+    ActivityMonitor::Controls controls;
+    FakeKeyboard keyboard;
+    ActivityMonitor monitor;
+};
+
+TEST_F(Getvalues, DefaultsArmTimer1At150WithNumLockAndScrollLock) {
+    defaults();
+    monitor.getvalues(controls);
+    EXPECT_EQ(monitor.lngEnabled, 1);
+    EXPECT_EQ(monitor.intShowDownload, 1);
+    EXPECT_EQ(monitor.intShowUpload, 1);
+    EXPECT_EQ(monitor.intDownloadKey, kNumLock);
+    EXPECT_EQ(monitor.intUploadKey, kScrollLock);
+    EXPECT_EQ(monitor.lngInterval, 150);
+    EXPECT_EQ(timer1.interval(), 150);
+    EXPECT_TRUE(timer1.enabled());
+    EXPECT_TRUE(keyboard.calls.empty()) << "applying settings touches no key";
+}
+
+TEST_F(Getvalues, ArmingRuleWantsExactly1) {
+    struct Case {
+        std::int16_t enabled, download, upload;
+        bool armed;
+    };
+    for (const Case& c : {Case{0, 1, 1, false}, Case{2, 1, 1, false}, Case{1, 0, 0, false}, Case{1, 1, 0, true},
+                          Case{1, 0, 1, true}, Case{1, 2, 0, false}, Case{1, 0, 2, false}, Case{1, 2, 2, false},
+                          Case{1, 2, 1, true}}) {
+        defaults();
+        set(c.enabled, c.download, c.upload);
+        timer1.setInterval(100);
+        monitor.getvalues(controls);
+        EXPECT_EQ(timer1.enabled(), c.armed) << c.enabled << "/" << c.download << "/" << c.upload;
+        EXPECT_EQ(timer1.interval(), 150) << "the interval is set whether or not the timer is armed";
+        EXPECT_EQ(monitor.intShowDownload, c.download);
+        EXPECT_EQ(monitor.intShowUpload, c.upload);
+    }
+}
+
+TEST_F(Getvalues, IntervalListWithoutSelectionAtFirstCallMeansNoTicksUntilSaved) {
+    defaults();
+    combo1.setListIndex(-1);
+    monitor.getvalues(controls);
+    EXPECT_EQ(monitor.lngInterval, 0);
+    EXPECT_EQ(timer1.interval(), 0);
+    EXPECT_TRUE(timer1.enabled());
+    int ticks = 0;
+    timer1.setOnTick([&] { ++ticks; });
+    EXPECT_FALSE(timer1.tick());
+
+    combo1.setListIndex(0);
+    monitor.getvalues(controls);
+    EXPECT_EQ(timer1.interval(), 25);
+    EXPECT_TRUE(timer1.tick());
+    EXPECT_EQ(ticks, 1);
+}
+
+TEST_F(Getvalues, KeyListWithoutSelectionKeepsThePreviousKey) {
+    // First call: the previous value is the initial 0, Caps Lock.
+    defaults();
+    combo2.setListIndex(-1);
+    monitor.intDownloadKey = 0;
+    monitor.getvalues(controls);
+    EXPECT_EQ(monitor.intDownloadKey, kCapsLock);
+    EXPECT_EQ(monitor.intUploadKey, kScrollLock) << "the other list is still read";
+
+    // Later call: whatever the last good read gave.
+    combo2.setListIndex(2);
+    monitor.getvalues(controls);
+    combo2.setListIndex(-1);
+    combo3.setListIndex(-1);
+    combo1.setListIndex(-1);
+    monitor.getvalues(controls);
+    EXPECT_EQ(monitor.intDownloadKey, kScrollLock);
+    EXPECT_EQ(monitor.intUploadKey, kScrollLock);
+    EXPECT_EQ(monitor.lngInterval, 150);
+    EXPECT_EQ(timer1.interval(), 150);
+}
+
+TEST_F(Getvalues, ItemValueBeyond16BitsKeepsThePreviousKey) {
+    defaults();
+    monitor.getvalues(controls);
+    combo3.setItemData(0, 70000);
+    combo3.setListIndex(0);
+    monitor.getvalues(controls);
+    EXPECT_EQ(monitor.intUploadKey, kScrollLock);
+    combo3.setItemData(0, -1);
+    monitor.getvalues(controls);
+    EXPECT_EQ(monitor.intUploadKey, -1) << "in range for 16 bits, so taken as it is";
+}
+
+TEST_F(Getvalues, ReadsItemValuesNotPositions) {
+    defaults();
+    combo2.setItemData(1, kScrollLock);  // the entry at position 1 now carries 2
+    combo1.setItemData(2, 777);
+    monitor.getvalues(controls);
+    EXPECT_EQ(monitor.intDownloadKey, kScrollLock);
+    EXPECT_EQ(monitor.lngInterval, 777);
+}
+
+TEST_F(Getvalues, RepeatedCallsAndReferenceTotalsAreStable) {
+    defaults();
+    monitor.lngLastReceived = 42;
+    monitor.lngLastSent = 43;
+    monitor.getvalues(controls);
+    const ActivityMonitor first = monitor;
+    monitor.getvalues(controls);
+    EXPECT_EQ(monitor.lngEnabled, first.lngEnabled);
+    EXPECT_EQ(monitor.intDownloadKey, first.intDownloadKey);
+    EXPECT_EQ(monitor.intUploadKey, first.intUploadKey);
+    EXPECT_EQ(monitor.lngInterval, first.lngInterval);
+    EXPECT_TRUE(timer1.enabled());
+    EXPECT_EQ(timer1.interval(), 150);
+    EXPECT_EQ(monitor.lngLastReceived, 42);
+    EXPECT_EQ(monitor.lngLastSent, 43);
+}
+
+// Timer1 wired to the tick, as the window does it: settings applied while
+// the timer runs take effect at the next tick, and disarming keeps the
+// reference totals for the first tick after re-arming.
+TEST_F(Getvalues, AppliedSettingsReachTheNextTick) {
+    fakes::FakeInterfaceTable table;
+    monitor.objIpHelper = std::make_shared<CIpHelper>(table, toolkit);
+    timer1.setOnTick([&] { monitor.UpdateLeds(); });
+    table.setRows({fakes::IfRow::withOctets(100, 100)});
+    defaults();
+    monitor.getvalues(controls);
+    ASSERT_TRUE(timer1.tick());
+    EXPECT_TRUE(keyboard.lit(kVkNumLock));
+
+    combo2.setListIndex(0);  // download now on Caps Lock
+    monitor.getvalues(controls);
+    table.setRows({fakes::IfRow::withOctets(200, 100)});
+    ASSERT_TRUE(timer1.tick());
+    EXPECT_TRUE(keyboard.lit(kVkCapital));
+    EXPECT_TRUE(keyboard.lit(kVkNumLock)) << "the old key keeps the state it last had";
+    ASSERT_TRUE(timer1.tick());
+    ASSERT_FALSE(keyboard.lit(kVkCapital));
+
+    set(0, 1, 1);
+    monitor.getvalues(controls);
+    table.setRows({fakes::IfRow::withOctets(900, 100)});
+    EXPECT_FALSE(timer1.tick());
+    set(1, 1, 1);
+    monitor.getvalues(controls);
+    ASSERT_TRUE(timer1.tick());
+    EXPECT_TRUE(keyboard.lit(kVkCapital)) << "traffic while disarmed shows at the first tick after";
+    EXPECT_EQ(monitor.lngLastReceived, 900);
+    ASSERT_TRUE(timer1.tick());
+    EXPECT_FALSE(keyboard.lit(kVkCapital));
+}
+
+}  // namespace
+}  // namespace tovi

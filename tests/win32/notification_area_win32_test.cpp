@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+#include "base/error.h"
+#include "fakes/fake_toolkit.h"
+#include "platform/win32/notification_area_win32.h"
+#include "window/layout.h"
+#include "window/module1.h"
+
+namespace tovi::platform {
+namespace {
+
+TEST(NotifyIconRecord, IsTheFirst88ByteVersionByteForByte) {
+    NotifyIconData data;
+    data.cbSize = 88;
+    data.hWnd = 0x11223344;
+    data.uID = 1;
+    data.uFlags = 7;
+    data.uCallbackMessage = 512;
+    data.hIcon = 0x55667788;
+    const std::string tip = std::string("Tovi - Lampfeld") + '\0' + std::string(48, ' ');
+    std::memcpy(data.szTip.data(), tip.data(), 64);
+
+    const NOTIFYICONDATAA nid = toNotifyIconDataA(data);
+    unsigned char bytes[sizeof nid];
+    std::memcpy(bytes, &nid, sizeof nid);
+
+    const unsigned char head[24] = {88, 0, 0, 0, 0x44, 0x33, 0x22, 0x11, 1, 0, 0, 0,
+                                    7,  0, 0, 0, 0,    2,    0,    0,    0x88, 0x77, 0x66, 0x55};
+    EXPECT_EQ(std::memcmp(bytes, head, sizeof head), 0);
+    EXPECT_EQ(std::memcmp(bytes + 24, tip.data(), 64), 0);
+    for (std::size_t i = 88; i < sizeof nid; ++i) EXPECT_EQ(bytes[i], 0) << "byte " << i;
+
+    data.cbSize = sizeof nid + 1;
+    EXPECT_THROW(toNotifyIconDataA(data), Error);
+}
+
+// A plain top-level window to own the icon, destroyed with the test.
+class OwnerWindow : public fakes::FakeWindow {
+public:
+    explicit OwnerWindow(fakes::FakeToolkit& toolkit) : FakeWindow(toolkit, layout::kMain) {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = ::DefWindowProcA;
+        wc.hInstance = ::GetModuleHandleA(nullptr);
+        wc.lpszClassName = "ToviTrayTestOwner";
+        ::RegisterClassA(&wc);
+        hwnd_ = ::CreateWindowExA(0, wc.lpszClassName, "owner", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
+                                  nullptr, wc.hInstance, nullptr);
+        handle = reinterpret_cast<std::uintptr_t>(hwnd_);
+        icon = reinterpret_cast<std::uintptr_t>(::LoadIconA(nullptr, IDI_APPLICATION));
+    }
+    ~OwnerWindow() override { ::DestroyWindow(hwnd_); }
+    HWND hwnd() const { return hwnd_; }
+
+private:
+    HWND hwnd_ = nullptr;
+};
+
+TEST(Win32NotificationArea, AddsAndDeletesTheProgramsIcon) {
+    // The window first: under wine, the first window brings up the desktop
+    // process that owns the task bar.
+    fakes::FakeToolkit toolkit;
+    OwnerWindow window(toolkit);
+    ASSERT_NE(window.hwnd(), nullptr);
+
+    Win32NotificationArea area;
+    if (!area.available()) GTEST_SKIP() << "no task bar to hold the icon";
+
+    // A delete succeeds only for an icon the shell holds.
+    Module1 module;
+    module.AddTrayIcon(area, window, "Tovi - Lampfeld");
+    EXPECT_TRUE(area.shellNotifyIcon(kNimDelete, module.record()));
+    EXPECT_FALSE(area.shellNotifyIcon(kNimDelete, module.record()));
+
+    EXPECT_TRUE(area.shellNotifyIcon(kNimAdd, module.record()));
+    module.RemoveTrayIcon(area);
+    EXPECT_FALSE(area.shellNotifyIcon(kNimDelete, module.record()));
+}
+
+}  // namespace
+}  // namespace tovi::platform

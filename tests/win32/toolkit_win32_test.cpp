@@ -1,0 +1,676 @@
+// The Win32 toolkit against the real system (wine under Xvfb on the build
+// machine): the settings window's layout read back from the live window, and
+// the control and timer behaviour that the window's handlers rely on.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <limits>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/error.h"
+#include "platform/win32/toolkit_win32.h"
+#include "window/icon.h"
+#include "window/layout.h"
+
+namespace tovi::platform::win32 {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Runs the thread's messages for a while, as the event loop would. A WM_QUIT
+// left by an unloaded window is dropped.
+void pump(std::chrono::milliseconds duration) {
+    const auto until = std::chrono::steady_clock::now() + duration;
+    do {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) continue;
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    } while (std::chrono::steady_clock::now() < until);
+}
+
+std::wstring className(HWND hwnd) {
+    wchar_t name[64] = {};
+    GetClassNameW(hwnd, name, 64);
+    return name;
+}
+
+std::string text(HWND hwnd) {
+    char buffer[256] = {};
+    GetWindowTextA(hwnd, buffer, sizeof buffer);
+    return buffer;
+}
+
+DWORD style(HWND hwnd) { return static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE)); }
+
+struct Dpi {
+    int x, y;
+};
+
+Dpi screenDpi() {
+    HDC dc = GetDC(nullptr);
+    Dpi dpi{GetDeviceCaps(dc, LOGPIXELSX), GetDeviceCaps(dc, LOGPIXELSY)};
+    ReleaseDC(nullptr, dc);
+    return dpi;
+}
+
+// The window Main, built from the layout table as the program builds it.
+struct MainWindow {
+    std::unique_ptr<Window> window;
+    std::map<std::string, CheckBox*> checks;
+    std::map<std::string, ComboBox*> lists;
+    std::map<std::string, Label*> labels;
+    std::map<std::string, Button*> buttons;
+    Timer* timer1 = nullptr;
+    Timer* timer2 = nullptr;
+
+    explicit MainWindow(Toolkit& toolkit) : window(toolkit.createWindow(layout::kMain)) {
+        for (const ControlSpec& spec : layout::kControls) {
+            switch (spec.kind) {
+            case ControlKind::CheckBox: checks[spec.name] = &window->createCheckBox(spec); break;
+            case ControlKind::ComboBox: lists[spec.name] = &window->createComboBox(spec); break;
+            case ControlKind::Label: labels[spec.name] = &window->createLabel(spec); break;
+            case ControlKind::Button: buttons[spec.name] = &window->createButton(spec); break;
+            }
+        }
+        timer1 = &window->createTimer(layout::kTimer1Interval, true);
+        timer2 = &window->createTimer(layout::kTimer2Interval, true);
+    }
+    HWND hwnd() const { return reinterpret_cast<HWND>(window->nativeHandle()); }
+    HWND item(int id) const { return GetDlgItem(hwnd(), id); }
+};
+
+class Win32Toolkit : public ::testing::Test {
+protected:
+    void TearDown() override { pump(20ms); }
+    std::unique_ptr<Toolkit> toolkit = makeToolkit();
+};
+
+// --- The layout, read back from the live window ---------------------------------
+
+TEST_F(Win32Toolkit, WindowHasItsCaptionFrameClientSizeAndScreenScale) {
+    MainWindow main(*toolkit);
+    const Dpi dpi = screenDpi();
+    EXPECT_EQ(toolkit->twipsPerPixelX(), 1440 / dpi.x);
+    EXPECT_EQ(text(main.hwnd()), "Tovi - Lampfeld v1.10");
+
+    const DWORD frame = style(main.hwnd());
+    for (DWORD bit : {WS_CAPTION, WS_SYSMENU, WS_THICKFRAME, WS_MINIMIZEBOX, WS_MAXIMIZEBOX}) {
+        EXPECT_EQ(frame & bit, bit) << std::hex << bit;
+    }
+    EXPECT_FALSE(IsWindowVisible(main.hwnd())) << "shown before showFirst";
+
+    RECT client{};
+    GetClientRect(main.hwnd(), &client);
+    EXPECT_EQ(client.right, MulDiv(5295, dpi.x, 1440));
+    EXPECT_EQ(client.bottom, MulDiv(3690, dpi.y, 1440));
+}
+
+TEST_F(Win32Toolkit, EveryControlHasItsKindStyleCaptionAndRectangle) {
+    MainWindow main(*toolkit);
+    const Dpi dpi = screenDpi();
+    for (const ControlSpec& spec : layout::kControls) {
+        SCOPED_TRACE(spec.name);
+        HWND c = main.item(spec.id);
+        ASSERT_NE(c, nullptr);
+        const DWORD s = style(c);
+        EXPECT_TRUE(s & WS_VISIBLE);
+        EXPECT_FALSE(s & WS_DISABLED);
+        EXPECT_FALSE(s & WS_BORDER);
+        switch (spec.kind) {
+        case ControlKind::CheckBox:
+            EXPECT_EQ(className(c), L"Button");
+            EXPECT_EQ(s & BS_TYPEMASK, static_cast<DWORD>(BS_3STATE));
+            EXPECT_TRUE(s & WS_TABSTOP);
+            EXPECT_EQ(SendMessageW(c, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+            break;
+        case ControlKind::Button:
+            EXPECT_EQ(className(c), L"Button");
+            // Not BS_DEFPUSHBUTTON: no button is the window's default.
+            EXPECT_EQ(s & BS_TYPEMASK, static_cast<DWORD>(BS_PUSHBUTTON));
+            EXPECT_TRUE(s & WS_TABSTOP);
+            break;
+        case ControlKind::ComboBox:
+            EXPECT_EQ(className(c), L"ComboBox");
+            EXPECT_EQ(s & 3, static_cast<DWORD>(CBS_DROPDOWNLIST));
+            EXPECT_FALSE(s & CBS_SORT);
+            EXPECT_TRUE(s & WS_TABSTOP);
+            EXPECT_EQ(SendMessageW(c, CB_GETCOUNT, 0, 0), 0);
+            EXPECT_EQ(SendMessageW(c, CB_GETCURSEL, 0, 0), CB_ERR);
+            break;
+        case ControlKind::Label:
+            EXPECT_EQ(className(c), L"Static");
+            EXPECT_EQ(s & SS_TYPEMASK, static_cast<DWORD>(SS_LEFT));
+            EXPECT_TRUE(s & SS_NOPREFIX);
+            EXPECT_FALSE(s & WS_TABSTOP);
+            EXPECT_FALSE(s & SS_SUNKEN);
+            break;
+        }
+        EXPECT_EQ(text(c), spec.caption);
+
+        RECT r{};
+        GetWindowRect(c, &r);
+        MapWindowPoints(nullptr, main.hwnd(), reinterpret_cast<POINT*>(&r), 2);
+        EXPECT_EQ(r.left, MulDiv(spec.rect.left, dpi.x, 1440));
+        EXPECT_EQ(r.top, MulDiv(spec.rect.top, dpi.y, 1440));
+        EXPECT_EQ(r.right - r.left, MulDiv(spec.rect.width, dpi.x, 1440));
+        EXPECT_EQ(r.bottom - r.top, MulDiv(spec.rect.height, dpi.y, 1440));
+    }
+    // Enter and Escape send IDOK and IDCANCEL; no control answers to them.
+    EXPECT_EQ(main.item(IDOK), nullptr);
+    EXPECT_EQ(main.item(IDCANCEL), nullptr);
+}
+
+TEST_F(Win32Toolkit, FirstShowIsCentredWithTheFocusInTheIntervalList) {
+    MainWindow main(*toolkit);
+    main.window->showFirst();
+    pump(50ms);
+    EXPECT_TRUE(IsWindowVisible(main.hwnd()));
+    EXPECT_EQ(GetFocus(), main.item(layout::kCombo1));
+
+    RECT r{};
+    GetWindowRect(main.hwnd(), &r);
+    EXPECT_NEAR((r.left + r.right) / 2, GetSystemMetrics(SM_CXSCREEN) / 2, 1);
+    EXPECT_NEAR((r.top + r.bottom) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 1);
+    main.window->unload();
+}
+
+TEST_F(Win32Toolkit, TabVisitsTheControlsByTabIndexAndSkipsTheLabels) {
+    MainWindow main(*toolkit);
+    const std::vector<int> order{layout::kCombo1, layout::kCommand1, layout::kCheck3,   layout::kCheck2,
+                                 layout::kCombo2, layout::kCombo3,   layout::kCheck1,   layout::kCommand2,
+                                 layout::kCommand3, layout::kCheck4};
+    main.window->showFirst();
+    HWND at = main.item(order.front());
+    for (std::size_t i = 1; i <= order.size(); ++i) {
+        HWND next = GetNextDlgTabItem(main.hwnd(), at, FALSE);
+        EXPECT_EQ(GetDlgCtrlID(next), order[i % order.size()]) << "after " << GetDlgCtrlID(at);
+        at = next;
+    }
+    EXPECT_EQ(GetDlgCtrlID(GetNextDlgTabItem(main.hwnd(), main.item(layout::kCombo1), TRUE)), layout::kCheck4);
+    main.window->unload();
+}
+
+TEST_F(Win32Toolkit, EnterAndEscapePressNothing) {
+    MainWindow main(*toolkit);
+    int clicks = 0;
+    for (auto& [name, button] : main.buttons) button->setOnClick([&] { ++clicks; });
+    main.window->showFirst();
+    pump(20ms);
+
+    const std::vector<int> targets{layout::kCombo1, layout::kCheck1, layout::kCheck4, layout::kCombo3,
+                                   layout::kCommand1, layout::kCommand3};
+    for (int id : targets) {
+        SetFocus(main.item(id));
+        for (WPARAM key : {WPARAM{VK_ESCAPE}, WPARAM{VK_RETURN}}) {
+            // The focused push button takes Enter as it takes the space bar;
+            // what must not happen is a window-wide default or cancel button.
+            if (key == VK_RETURN && (id == layout::kCommand1 || id == layout::kCommand3)) continue;
+            MSG message{GetFocus(), WM_KEYDOWN, key, 1, 0, {}};
+            if (!IsDialogMessageW(main.hwnd(), &message)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+            pump(10ms);
+        }
+    }
+    EXPECT_EQ(clicks, 0);
+    EXPECT_TRUE(IsWindow(main.hwnd()));
+    EXPECT_TRUE(IsWindowVisible(main.hwnd()));
+    for (auto& [name, box] : main.checks) EXPECT_EQ(box->value(), 0) << name;
+    main.window->unload();
+}
+
+TEST_F(Win32Toolkit, ActivationGivesTheFocusBackToTheControlThatHadIt) {
+    MainWindow main(*toolkit);
+    main.window->showFirst();
+    pump(20ms);
+    SetFocus(main.item(layout::kCommand2));
+
+    HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100, 100, nullptr,
+                                 nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(other, nullptr);
+    SetActiveWindow(other);
+    pump(20ms);
+    SetActiveWindow(main.hwnd());
+    pump(20ms);
+    EXPECT_EQ(GetFocus(), main.item(layout::kCommand2));
+    DestroyWindow(other);
+    main.window->unload();
+}
+
+TEST_F(Win32Toolkit, WindowCarriesTheProgramIcon) {
+    MainWindow main(*toolkit);
+    auto icon = reinterpret_cast<HICON>(main.window->iconHandle());
+    ASSERT_NE(icon, nullptr);
+    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(main.hwnd(), WM_GETICON, ICON_BIG, 0)), icon);
+
+    // Drawn at its own size over white, every pixel shows the picture.
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), icon::kSize, -icon::kSize, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_NE(bitmap, nullptr);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    RECT all{0, 0, icon::kSize, icon::kSize};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    ASSERT_TRUE(DrawIconEx(dc, 0, 0, icon, icon::kSize, icon::kSize, 0, nullptr, DI_NORMAL));
+    GdiFlush();
+    const auto* pixel = static_cast<const std::uint32_t*>(bits);
+    int wrong = 0;
+    for (int row = 0; row < icon::kSize; ++row) {
+        for (int col = 0; col < icon::kSize; ++col) {
+            const std::uint8_t want = icon::pixels()[row][col];
+            const std::uint32_t expected = want == icon::kTransparent ? 0xFFFFFF
+                                           : want == icon::kRed       ? 0xFF0000
+                                                                      : 0x000000;
+            if ((pixel[row * icon::kSize + col] & 0xFFFFFF) != expected && ++wrong <= 5) {
+                ADD_FAILURE() << "row " << row << " col " << col << std::hex << " have "
+                              << (pixel[row * icon::kSize + col] & 0xFFFFFF);
+            }
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+}
+
+// --- Controls ---------------------------------------------------------------------
+
+TEST_F(Win32Toolkit, CheckBoxHoldsThreeStatesRefusesOthersAndAClickToggles) {
+    MainWindow main(*toolkit);
+    main.window->showFirst();  // a click needs a window that can take one
+    CheckBox& box = *main.checks["Check1"];
+    HWND c = main.item(layout::kCheck1);
+    for (std::int16_t state : {2, 1, 0}) {
+        box.setValue(state);
+        EXPECT_EQ(box.value(), state);
+        EXPECT_EQ(SendMessageW(c, BM_GETCHECK, 0, 0), state);
+    }
+    box.setValue(1);
+    EXPECT_THROW(box.setValue(3), Error);
+    EXPECT_THROW(box.setValue(-1), Error);
+    EXPECT_EQ(box.value(), 1);
+
+    SendMessageW(c, BM_CLICK, 0, 0);
+    EXPECT_EQ(box.value(), 0);
+    SendMessageW(c, BM_CLICK, 0, 0);
+    EXPECT_EQ(box.value(), 1);
+    box.setValue(2);
+    SendMessageW(c, BM_CLICK, 0, 0);
+    EXPECT_EQ(box.value(), 1);
+    main.window->unload();
+}
+
+TEST_F(Win32Toolkit, ListKeepsEntriesInOrderWithTheirItemValues) {
+    MainWindow main(*toolkit);
+    ComboBox& list = *main.lists["Combo2"];
+    EXPECT_EQ(list.newIndex(), -1);
+    for (const char* entry : {"Scroll Lock", "Caps Lock", "Num Lock"}) {
+        list.addItem(entry);
+        list.setItemData(list.newIndex(), list.newIndex() * 10);
+    }
+    EXPECT_EQ(list.newIndex(), 2);
+    EXPECT_EQ(list.listCount(), 3);
+    EXPECT_EQ(list.itemText(0), "Scroll Lock");
+    EXPECT_EQ(list.itemText(2), "Num Lock");
+    EXPECT_EQ(list.itemData(1), 10);
+    list.setItemData(0, std::numeric_limits<std::int32_t>::min());
+    list.setItemData(1, -1);
+    list.setItemData(2, std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(list.itemData(0), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(list.itemData(1), -1);
+    EXPECT_EQ(list.itemData(2), std::numeric_limits<std::int32_t>::max());
+}
+
+TEST_F(Win32Toolkit, ListRefusesPositionsOutsideItsEntries) {
+    MainWindow main(*toolkit);
+    ComboBox& list = *main.lists["Combo1"];
+    int clicks = 0;
+    list.setOnClick([&] { ++clicks; });
+    EXPECT_THROW(list.setListIndex(0), Error) << "empty list";
+    list.addItem("a");
+    list.addItem("b");
+    list.setListIndex(1);
+    clicks = 0;
+    EXPECT_THROW(list.setListIndex(2), Error);
+    EXPECT_THROW(list.setListIndex(-2), Error);
+    EXPECT_THROW(list.itemData(-1), Error);
+    EXPECT_THROW(list.itemData(2), Error);
+    EXPECT_THROW(list.setItemData(-1, 5), Error);
+    EXPECT_THROW(list.itemText(-1), Error);
+    EXPECT_EQ(list.listIndex(), 1);
+    EXPECT_EQ(clicks, 0);
+}
+
+TEST_F(Win32Toolkit, ProgrammaticSelectionRaisesTheClickOnceAndOnlyOnAChange) {
+    MainWindow main(*toolkit);
+    ComboBox& list = *main.lists["Combo2"];
+    for (const char* entry : {"Caps Lock", "Num Lock", "Scroll Lock"}) list.addItem(entry);
+    std::vector<std::int32_t> seen;  // the selection as the handler saw it
+    list.setOnClick([&] { seen.push_back(list.listIndex()); });
+
+    list.setListIndex(1);
+    EXPECT_EQ(seen, std::vector<std::int32_t>{1});
+    list.setListIndex(1);
+    EXPECT_EQ(seen.size(), 1u) << "same position raised the click";
+    list.setListIndex(-1);
+    list.setListIndex(-1);
+    EXPECT_EQ(seen, (std::vector<std::int32_t>{1, -1}));
+    EXPECT_EQ(list.listIndex(), -1);
+    pump(20ms);
+    EXPECT_EQ(seen.size(), 2u) << "a notification arrived later as well";
+}
+
+TEST_F(Win32Toolkit, ClickHandlerMaySelectAgainAndItsErrorReachesTheSetter) {
+    MainWindow main(*toolkit);
+    ComboBox& list = *main.lists["Combo3"];
+    for (const char* entry : {"Caps Lock", "Num Lock", "Scroll Lock"}) list.addItem(entry);
+    int clicks = 0;
+    // Like the key conflict rule: a click that moves the selection once more.
+    list.setOnClick([&] {
+        ++clicks;
+        if (list.listIndex() == 2) list.setListIndex(0);
+    });
+    list.setListIndex(2);
+    EXPECT_EQ(clicks, 2);
+    EXPECT_EQ(list.listIndex(), 0);
+
+    list.setOnClick([] { throw Error("handler failed"); });
+    EXPECT_THROW(list.setListIndex(1), Error);
+    EXPECT_EQ(list.listIndex(), 1);
+}
+
+TEST_F(Win32Toolkit, UsersPickRaisesTheClickOnce) {
+    MainWindow main(*toolkit);
+    ComboBox& list = *main.lists["Combo2"];
+    for (const char* entry : {"Caps Lock", "Num Lock", "Scroll Lock"}) list.addItem(entry);
+    list.setListIndex(0);
+    int clicks = 0;
+    list.setOnClick([&] { ++clicks; });
+    HWND c = main.item(layout::kCombo2);
+
+    // The arrow key in the closed list moves the selection the system's way.
+    SendMessageW(c, WM_KEYDOWN, VK_DOWN, 0);
+    pump(20ms);
+    EXPECT_EQ(list.listIndex(), 1);
+    EXPECT_EQ(clicks, 1);
+
+    // A pick of another entry, and a repeated notification without a change.
+    SendMessageW(c, CB_SETCURSEL, 2, 0);
+    const WPARAM selchange = MAKEWPARAM(layout::kCombo2, CBN_SELCHANGE);
+    SendMessageW(main.hwnd(), WM_COMMAND, selchange, reinterpret_cast<LPARAM>(c));
+    SendMessageW(main.hwnd(), WM_COMMAND, selchange, reinterpret_cast<LPARAM>(c));
+    EXPECT_EQ(clicks, 2);
+    EXPECT_EQ(list.listIndex(), 2);
+}
+
+TEST_F(Win32Toolkit, LabelTakesSeveralLines) {
+    MainWindow main(*toolkit);
+    Label& label = *main.labels["Label4"];
+    EXPECT_EQ(label.caption(), "Label4");
+    label.setCaption("one\r\ntwo\r\n\r\nfour");
+    EXPECT_EQ(label.caption(), "one\r\ntwo\r\n\r\nfour");
+    EXPECT_EQ(text(main.item(layout::kLabel4)), "one\r\ntwo\r\n\r\nfour");
+}
+
+// --- Timers -----------------------------------------------------------------------
+
+TEST_F(Win32Toolkit, TimerTicksOnlyWhenEnabledWithAnIntervalAboveZero) {
+    MainWindow main(*toolkit);
+    main.timer1->setEnabled(false);
+    main.timer2->setEnabled(false);
+    std::atomic<int> ticks{0};
+    Timer& zero = main.window->createTimer(0, true);
+    zero.setOnTick([&] { ++ticks; });
+    pump(150ms);
+    EXPECT_EQ(ticks, 0) << "interval 0 ticked";
+
+    zero.setInterval(20);
+    pump(200ms);
+    EXPECT_GT(ticks, 0);
+
+    for (std::int32_t stop : {0, -5}) {
+        zero.setInterval(20);
+        zero.setInterval(stop);
+        pump(20ms);  // whatever was already posted
+        ticks = 0;
+        pump(150ms);
+        EXPECT_EQ(ticks, 0) << "interval " << stop << " ticked";
+    }
+
+    zero.setInterval(20);
+    zero.setEnabled(false);
+    pump(20ms);
+    ticks = 0;
+    pump(150ms);
+    EXPECT_EQ(ticks, 0) << "disabled timer ticked";
+    EXPECT_EQ(zero.interval(), 20);
+    EXPECT_FALSE(zero.enabled());
+}
+
+TEST_F(Win32Toolkit, NoTickWhileAnotherHandlerRuns) {
+    MainWindow main(*toolkit);
+    main.timer2->setEnabled(false);
+    int ticks = 0;
+    main.timer1->setInterval(10);
+    main.timer1->setOnTick([&] { ++ticks; });
+    int ticksInside = -1;
+    // A handler that lets the thread's messages run, as a modal loop would.
+    main.buttons["Command1"]->setOnClick([&] {
+        const int before = ticks;
+        pump(150ms);
+        ticksInside = ticks - before;
+    });
+    main.window->showFirst();
+    SendMessageW(main.item(layout::kCommand1), BM_CLICK, 0, 0);
+    EXPECT_EQ(ticksInside, 0);
+    pump(150ms);
+    EXPECT_GT(ticks, 0);
+    main.window->unload();
+}
+
+// Finds the message box the main thread opens, records it, and presses OK.
+struct BoxCloser {
+    std::wstring title;
+    std::thread worker;
+    std::atomic<bool> found{false};
+    std::vector<std::pair<std::wstring, DWORD>> children;  // class, style
+    std::wstring message;
+
+    static BOOL CALLBACK collect(HWND child, LPARAM self) {
+        auto* closer = reinterpret_cast<BoxCloser*>(self);
+        wchar_t text[256] = {};
+        GetWindowTextW(child, text, 256);
+        if (!(style(child) & WS_VISIBLE)) return TRUE;
+        closer->children.emplace_back(className(child), style(child));
+        if (className(child) == L"Static" && text[0]) closer->message = text;
+        return TRUE;
+    }
+
+    explicit BoxCloser(std::wstring boxTitle, std::chrono::milliseconds after) : title(std::move(boxTitle)) {
+        worker = std::thread([this, after] {
+            const auto until = std::chrono::steady_clock::now() + 10s;
+            while (std::chrono::steady_clock::now() < until) {
+                HWND box = FindWindowW(L"#32770", title.c_str());
+                if (box && IsWindowVisible(box)) {
+                    EnumChildWindows(box, collect, reinterpret_cast<LPARAM>(this));
+                    found = true;
+                    std::this_thread::sleep_for(after);
+                    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                                 reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+                    return;
+                }
+                std::this_thread::sleep_for(10ms);
+            }
+        });
+    }
+    void wait() {
+        if (worker.joinable()) worker.join();
+    }
+    ~BoxCloser() { wait(); }
+};
+
+TEST_F(Win32Toolkit, MessageBoxHasTheApplicationTitleAnOkButtonAndNoIcon) {
+    MainWindow main(*toolkit);
+    main.window->showFirst();
+    {
+        BoxCloser closer(L"Tovi", 0ms);
+        toolkit->messageBox("Nothing to see");
+        closer.wait();
+        ASSERT_TRUE(closer.found);
+        EXPECT_EQ(closer.message, L"Nothing to see");
+        int buttons = 0;
+        for (const auto& [cls, s] : closer.children) {
+            if (cls == L"Button") ++buttons;
+            EXPECT_FALSE(cls == L"Static" && (s & SS_TYPEMASK) == SS_ICON) << "the box shows an icon";
+        }
+        EXPECT_EQ(buttons, 1);
+    }
+    BoxCloser closer(L"Tovi - Feldlamp", 0ms);
+    toolkit->messageBox("You assign upload and download to the same lock-key", "Tovi - Feldlamp");
+    closer.wait();
+    EXPECT_TRUE(closer.found);
+    main.window->unload();
+}
+
+TEST_F(Win32Toolkit, NoTickWhileAMessageBoxIsOpen) {
+    MainWindow main(*toolkit);
+    main.timer2->setEnabled(false);
+    int ticks = 0;
+    main.timer1->setInterval(10);
+    main.timer1->setOnTick([&] { ++ticks; });
+    main.window->showFirst();
+    pump(50ms);
+    ASSERT_GT(ticks, 0);
+
+    const int before = ticks;
+    {
+        BoxCloser closer(L"Tovi", 200ms);
+        toolkit->messageBox("wait");
+    }
+    EXPECT_EQ(ticks, before);
+    pump(100ms);
+    EXPECT_GT(ticks, before);
+    main.window->unload();
+}
+
+// --- Window events ----------------------------------------------------------------
+
+TEST_F(Win32Toolkit, NotificationCallbackArrivesAsAMouseMoveInTwips) {
+    MainWindow main(*toolkit);
+    std::vector<float> xs;
+    main.window->setOnMouseMove([&](std::int16_t, std::int16_t, float x, float) { xs.push_back(x); });
+    // The shell's callback: the icon id in wParam, the event code in lParam.
+    SendMessageW(main.hwnd(), WM_MOUSEMOVE, 1, MAKELPARAM(515, 0));
+    SendMessageW(main.hwnd(), WM_MOUSEMOVE, 1, MAKELPARAM(513, 0));
+    ASSERT_EQ(xs.size(), 2u);
+    EXPECT_EQ(xs[0], 515.0f * static_cast<float>(toolkit->twipsPerPixelX()));
+    EXPECT_EQ(xs[1], 513.0f * static_cast<float>(toolkit->twipsPerPixelX()));
+}
+
+TEST_F(Win32Toolkit, MinimizingRaisesResizeAndAHiddenWindowStaysHidden) {
+    MainWindow main(*toolkit);
+    int resizes = 0;
+    // As the settings window does: minimized means hidden.
+    main.window->setOnResize([&] {
+        ++resizes;
+        if (main.window->windowState() == WindowState::Minimized) main.window->setVisible(false);
+    });
+
+    // Before the first show: the state changes without showing the window.
+    main.window->setWindowState(WindowState::Minimized);
+    EXPECT_EQ(main.window->windowState(), WindowState::Minimized);
+    EXPECT_EQ(resizes, 1);
+    main.window->setVisible(false);
+    EXPECT_FALSE(IsWindowVisible(main.hwnd()));
+
+    // Brought back as a double-click on the tray icon does it.
+    main.window->setWindowState(WindowState::Normal);
+    main.window->setVisible(true);
+    pump(20ms);
+    EXPECT_TRUE(main.window->visible());
+    EXPECT_FALSE(IsIconic(main.hwnd()));
+    EXPECT_EQ(main.window->windowState(), WindowState::Normal);
+
+    // Minimized while shown, by the program or by the title bar's button.
+    resizes = 0;
+    main.window->setWindowState(WindowState::Minimized);
+    EXPECT_GE(resizes, 1);
+    EXPECT_FALSE(IsWindowVisible(main.hwnd()));
+    EXPECT_EQ(main.window->windowState(), WindowState::Minimized);
+
+    main.window->setWindowState(WindowState::Normal);
+    main.window->setVisible(true);
+    pump(20ms);
+    SendMessageW(main.hwnd(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    pump(20ms);
+    EXPECT_FALSE(IsWindowVisible(main.hwnd()));
+
+    main.window->setWindowState(WindowState::Normal);
+    main.window->setVisible(true);
+    pump(20ms);
+    EXPECT_TRUE(IsWindowVisible(main.hwnd()));
+    EXPECT_FALSE(IsIconic(main.hwnd()));
+    main.window->unload();
+}
+
+TEST_F(Win32Toolkit, UnloadRunsTheHandlerOnceBeforeReturningThenDestroysTheWindow) {
+    MainWindow main(*toolkit);
+    int unloads = 0;
+    std::int16_t seen = -1;
+    main.checks["Check4"]->setValue(2);
+    // The handler still reads the controls, as storing the settings does.
+    main.window->setOnUnload([&] {
+        ++unloads;
+        seen = main.checks["Check4"]->value();
+    });
+    HWND hwnd = main.hwnd();
+    main.window->unload();
+    EXPECT_EQ(unloads, 1);
+    EXPECT_EQ(seen, 2);
+    EXPECT_FALSE(IsWindow(hwnd));
+    main.window->unload();
+    EXPECT_EQ(unloads, 1);
+    EXPECT_THROW(main.checks["Check4"]->value(), Error);
+    EXPECT_THROW(main.window->setVisible(true), Error);
+
+    MSG quit;
+    EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the event loop would not end";
+}
+
+TEST_F(Win32Toolkit, ClosingTheWindowUnloadsItOnceAndEndsTheLoop) {
+    MainWindow main(*toolkit);
+    int unloads = 0;
+    main.window->setOnUnload([&] { ++unloads; });
+    main.window->showFirst();
+    PostMessageW(main.hwnd(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(toolkit->run(), 0);
+    EXPECT_EQ(unloads, 1);
+    EXPECT_FALSE(main.window->visible());
+}
+
+TEST_F(Win32Toolkit, UnloadHandlerErrorReachesTheCallerAndTheWindowStillGoes) {
+    MainWindow main(*toolkit);
+    main.window->setOnUnload([] { throw Error("store failed"); });
+    HWND hwnd = main.hwnd();
+    EXPECT_THROW(main.window->unload(), Error);
+    EXPECT_FALSE(IsWindow(hwnd));
+}
+
+}  // namespace
+}  // namespace tovi::platform::win32

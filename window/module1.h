@@ -1,0 +1,50 @@
+// Module1: the program's one notification icon and the two routines that add
+// and remove it.
+//
+// The program creates one Module1 and keeps it until it ends (it must outlive
+// the window's unload handler, which calls RemoveTrayIcon). The object owns
+// the icon record that AddTrayIcon fills; RemoveTrayIcon deletes the icon
+// that record describes, so the shell sees the same hWnd and uID both times.
+// A class rather than module-level data, so that every test starts from a
+// fresh record.
+//
+// Window thread only.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/notification_area.h"
+
+namespace tovi {
+namespace platform {
+class Window;
+}
+
+class Module1 {
+public:
+    // The record's size: the first version of NOTIFYICONDATAA, in bytes.
+    static constexpr std::uint32_t kNotifyIconDataSize = 88;
+    static constexpr std::uint32_t kIconId = 1;
+    // The tip holds at most this many characters before its NUL.
+    static constexpr std::size_t kMaxTipLength = 63;
+
+    // Fills the record from the window and the tip, then adds the icon. Each
+    // step is guarded: a failing one leaves its field as it was and the rest
+    // still run. A tip longer than kMaxTipLength is refused (the tip field
+    // keeps its previous, NUL-filled content) rather than cut short.
+    void AddTrayIcon(platform::NotificationArea& area, platform::Window& window,
+                     const std::string& tip);
+
+    // Deletes the icon the record describes. Unguarded; the shell's result
+    // is ignored.
+    void RemoveTrayIcon(platform::NotificationArea& area);
+
+    const platform::NotifyIconData& record() const { return nid_; }
+
+private:
+    platform::NotifyIconData nid_{};
+};
+
+}  // namespace tovi
