@@ -1,0 +1,142 @@
+#!/usr/bin/env bash
+# The whole Linux program end to end: tovi on a private X server with a
+# notification area, inside a private network namespace where only this
+# test's loopback traffic moves the counters, starting from a seeded
+# settings file.
+#   - loopback traffic lights the chosen keys; they go dark after it;
+#   - "Save" hides the window; a double-click on the tray icon brings it back;
+#   - closing the window stores the controls' values and ends the program,
+#     and a key lit at that moment stays lit.
+set -euo pipefail
+
+[ "${TOVI_PLATFORM:-linux}" = linux ] || exit 77
+build=${TOVI_BUILD:?TOVI_BUILD names the build folder}
+tovi=$build/bin/tovi
+close=$build/bin/tovi_close_window
+for need in Xvfb trayer xdotool xset xwininfo python3 ip unshare; do
+    command -v "$need" >/dev/null || { echo "tovi_e2e: $need is missing, skipped"; exit 77; }
+done
+
+if [ -z "${TOVI_E2E_INSIDE:-}" ]; then
+    unshare -n true 2>/dev/null || { echo "tovi_e2e: no private network namespace here, skipped"; exit 77; }
+    exec unshare -n env TOVI_E2E_INSIDE=1 bash "$0" "$@"
+fi
+
+ip link set lo up
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    local p
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "tovi_e2e: FAIL: $*" >&2; exit 1; }
+
+display=""
+for _ in $(seq 1 50); do
+    n=$((200 + RANDOM % 200))
+    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
+    Xvfb :$n -noreset -screen 0 800x600x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 1 100); do [ -e /tmp/.X11-unix/X$n ] && break; sleep 0.05; done
+    [ -e /tmp/.X11-unix/X$n ] && display=:$n && break
+done
+[ -n "$display" ] || fail "Xvfb did not start"
+export DISPLAY=$display
+trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 24 \
+    --transparent false >/dev/null 2>&1 &
+pids+=($!)
+sleep 0.5
+
+# Caps Lock for received traffic, Scroll Lock for sent, every 100 ms.
+export XDG_CONFIG_HOME=$work/config
+mkdir -p "$XDG_CONFIG_HOME/Tovi"
+cat >"$XDG_CONFIG_HOME/Tovi/settings.ini" <<'INI'
+[zuderari]
+enabled=1
+startminimized=0
+download=1
+upload=1
+interval=3
+download_key=0
+upload_key=2
+INI
+
+leds() { xset q | sed -n 's/.*LED mask: *\([0-9a-fA-F]*\).*/\1/p'; }
+# wait_leds "EXPRESSION over m" SECONDS: polls the lights until it holds.
+wait_leds() {
+    local expr=$1 deadline=$((SECONDS + $2)) m
+    while :; do
+        m=$((16#$(leds)))
+        if (( $expr )); then return 0; fi
+        [ $SECONDS -lt $deadline ] || return 1
+        sleep 0.02
+    done
+}
+title="Tovi - Lampfeld v1.10"
+window_visible() { xdotool search --onlyvisible --name "^${title}\$" >/dev/null 2>&1; }
+wait_for() {
+    local deadline=$((SECONDS + $2))
+    until eval "$1"; do
+        [ $SECONDS -lt $deadline ] || return 1
+        sleep 0.05
+    done
+}
+traffic() {  # traffic SECONDS: UDP datagrams to loopback, one every 5 ms
+    python3 -c '
+import socket, sys, time
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+end = time.monotonic() + float(sys.argv[1])
+while time.monotonic() < end:
+    s.sendto(b"tovi" * 16, ("127.0.0.1", 9))
+    time.sleep(0.005)
+' "$1"
+}
+
+"$tovi" >"$work/tovi.log" 2>&1 &
+tovi_pid=$!
+pids+=($tovi_pid)
+wait_for window_visible 10 || fail "the window did not show"
+
+# Quiet: both lights dark (the first tick may light them for one interval).
+wait_leds "(m & 5) == 0" 3 || fail "lights $(leds) before any traffic"
+traffic 1.5 &
+traffic_pid=$!
+wait_leds "(m & 5) == 5" 2 || fail "Caps and Scroll Lock did not light with traffic (lights $(leds))"
+(( (16#$(leds) & 2) == 0 )) || fail "Num Lock lit, but it was not chosen"
+wait "$traffic_pid"
+wait_leds "(m & 5) == 0" 2 || fail "the lights did not go dark after the traffic (lights $(leds))"
+
+# "Save" (8,216 px, 81 x 25 at 96 dpi) hides the window into the tray.
+wid=$(xdotool search --onlyvisible --name "^${title}\$" | head -1)
+xdotool mousemove --window "$wid" 48 228 click 1
+wait_for '! window_visible' 3 || fail "Save did not hide the window"
+kill -0 "$tovi_pid" || fail "tovi ended on Save"
+
+# The docked icon is the 22 x 22 child of the tray named after the program.
+icon=$(xwininfo -root -tree | awk '/"tovi": \("tovi" "tovi"\)/ && $0 ~ /22x22/ { print $NF; exit }')
+[ -n "$icon" ] || fail "no tray icon"
+IFS=+ read -r _ ix iy <<<"$icon"
+xdotool mousemove $((ix + 11)) $((iy + 11)) click --repeat 2 --delay 80 1
+wait_for window_visible 3 || fail "a double-click on the tray icon did not bring the window back"
+
+# Close the window while traffic flows: the lit keys stay lit.
+traffic 3 &
+traffic_pid=$!
+wait_leds "(m & 5) == 5" 2 || fail "the lights did not light again (lights $(leds))"
+"$close" "$title" || fail "could not ask the window to close"
+for _ in $(seq 1 100); do kill -0 "$tovi_pid" 2>/dev/null || break; sleep 0.05; done
+kill -0 "$tovi_pid" 2>/dev/null && fail "tovi did not end when its window closed"
+wait "$tovi_pid" || fail "tovi ended with status $?"
+lit=$((16#$(leds) & 5))
+sleep 0.5
+(( lit != 0 && (16#$(leds) & 5) == lit )) || fail "the lights did not stay as the last tick left them"
+kill "$traffic_pid" 2>/dev/null || true
+
+# The controls' values are stored.
+for pair in enabled=1 startminimized=0 download=1 upload=1 interval=3 download_key=0 upload_key=2; do
+    grep -qx "$pair" "$XDG_CONFIG_HOME/Tovi/settings.ini" || fail "settings.ini lacks $pair"
+done
+echo "tovi_e2e: ok"
