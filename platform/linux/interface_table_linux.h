@@ -3,8 +3,9 @@
 // A read is one RTM_GETLINK dump laid out as the Windows table is (4-byte row
 // count, then 860-byte rows), so the reader decodes it unchanged; a size
 // query is one RTM_GETSTATS dump, which only counts the links. Nothing read
-// from the kernel is kept between calls; the netlink socket and the receive
-// buffer are reused. The socket stays in the network namespace it was opened
+// from the kernel is kept between calls but whether each physical Ethernet
+// link is Wi-Fi (a device's kind never changes); the netlink socket and the
+// receive buffer are reused. The socket stays in the network namespace it was opened
 // in.
 //
 // Row fields that Linux has no counterpart for are 0: dwSpeed (the kernel

@@ -4,6 +4,7 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+#include <poll.h>
 
 #include <array>
 #include <cstdlib>
@@ -84,9 +85,14 @@ public:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    // Takes in the indicator changes the server has sent so far. Costs a
-    // non-blocking read, not a round trip.
+    // Takes in the indicator changes the server has sent so far. Costs one
+    // poll of the socket when nothing came, never a round trip: this runs
+    // twice a tick.
     void catchUp() {
+        // A round trip of ours may have read events off the socket into
+        // Xlib's own queue, where a poll of the socket cannot see them.
+        if (!roundTripSinceCatchUp_ && XEventsQueued(display_, QueuedAlready) == 0 && !socketReadable()) return;
+        roundTripSinceCatchUp_ = false;
         while (XEventsQueued(display_, QueuedAfterReading) > 0) {
             XEvent event;
             XNextEvent(display_, &event);
@@ -118,6 +124,7 @@ public:
         if (keycode != 0 && modifierBound(keycode)) {
             ErrorTrap trap;
             XTestFakeKeyEvent(display_, keycode, press ? True : False, CurrentTime);
+            roundTripSinceCatchUp_ = true;
             trap.sync(display_, "XTest key event");
             return;
         }
@@ -127,6 +134,7 @@ public:
         catchUp();
         if (indexes_[lock] < 0) throw Error(std::string("the keymap has no \"") + kLocks[lock].indicator + "\" indicator");
         ErrorTrap trap;
+        roundTripSinceCatchUp_ = true;
         if (!XkbSetNamedIndicator(display_, atoms_[lock], True, lit(lock) ? False : True, False, nullptr)) {
             throw Error("XKB refused to set an indicator");
         }
@@ -136,6 +144,7 @@ public:
 private:
     void readIndicators() {
         keymapChanged_ = false;
+        roundTripSinceCatchUp_ = true;
         for (std::size_t i = 0; i < kLocks.size(); ++i) {
             int index = -1;
             Bool on = False;
@@ -146,7 +155,13 @@ private:
         indicatorState_ = state;
     }
 
+    bool socketReadable() const {
+        pollfd socket{ConnectionNumber(display_), POLLIN, 0};
+        return ::poll(&socket, 1, 0) != 0;  // errors too: Xlib reports them
+    }
+
     bool modifierBound(KeyCode keycode) {
+        roundTripSinceCatchUp_ = true;
         XModifierKeymap* map = XGetModifierMapping(display_);
         if (map == nullptr) return false;
         bool bound = false;
@@ -165,6 +180,7 @@ private:
     std::array<int, kLocks.size()> indexes_{};  // indicator number of each lock; -1 when the keymap has none
     unsigned int indicatorState_ = 0;           // one bit per indicator number
     bool keymapChanged_ = false;
+    bool roundTripSinceCatchUp_ = true;
 };
 
 X11Keyboard::X11Keyboard(std::string displayName) : displayName_(std::move(displayName)) {}

@@ -164,8 +164,10 @@ std::string setValue(std::string_view text, std::string_view section, std::strin
             put(newLine, endsInCr(lines[i]) ? "\r\n" : "\n");
         } else {
             // Only a last line without its line break lacks the '\n' in raw.
+            // One that already ends in '\r' needs only the '\n': a second
+            // '\r' would become part of its text and spoil a group header.
             const bool unterminated = i + 1 == lines.size() && body.back() != '\n';
-            put(lines[i].raw, unterminated ? eol : "\n");
+            put(lines[i].raw, !unterminated ? "\n" : endsInCr(lines[i]) ? "\n" : eol);
         }
         if (!replaceAt && insertAfter == i) put(newLine, eol);
     }

@@ -526,14 +526,16 @@ ComboBox& Win32Window::createComboBox(const ControlSpec& spec) {
     const int closed = toolkit_.pixelsY(spec.rect.height);
     HWND child = createChild(spec, L"COMBOBOX", WS_TABSTOP | WS_GROUP | WS_VSCROLL | CBS_DROPDOWNLIST,
                              closed * 10);
-    RECT rect{};
-    GetWindowRect(child, &rect);
-    const int difference = closed - (rect.bottom - rect.top);
-    if (difference != 0) {
-        const auto field = static_cast<int>(SendMessageW(child, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
-        if (field != CB_ERR && field + difference >= toolkit_.textHeight()) {
-            SendMessageW(child, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field + difference);
-        }
+    // The field's height is corrected by what the box then measures, since
+    // not every system reads back the height it was given (wine adds two).
+    auto field = static_cast<int>(SendMessageW(child, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
+    for (int attempt = 0; attempt < 3 && field != CB_ERR; ++attempt) {
+        RECT rect{};
+        GetWindowRect(child, &rect);
+        const int difference = closed - (rect.bottom - rect.top);
+        if (difference == 0 || field + difference < toolkit_.textHeight()) break;
+        field += difference;
+        SendMessageW(child, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
     }
     auto control = std::make_unique<Win32ComboBox>(*this, child);
     auto& result = *control;
