@@ -105,10 +105,10 @@ public:
     virtual ~Window() = default;
 
     // Children, created in layout order before the load handler runs.
-    virtual CheckBox& createCheckBox(const ControlSpec& spec) = 0;
-    virtual ComboBox& createComboBox(const ControlSpec& spec) = 0;
-    virtual Label& createLabel(const ControlSpec& spec) = 0;
-    virtual Button& createButton(const ControlSpec& spec) = 0;
+    virtual CheckBox& createCheckBox(const ControlSpec& desc) = 0;
+    virtual ComboBox& createComboBox(const ControlSpec& desc) = 0;
+    virtual Label& createLabel(const ControlSpec& desc) = 0;
+    virtual Button& createButton(const ControlSpec& desc) = 0;
     virtual Timer& createTimer(std::int32_t intervalMs, bool enabled) = 0;
 
     // Shows the window for the first time, centred on the screen, with the
@@ -141,7 +141,7 @@ class Toolkit {
 public:
     virtual ~Toolkit() = default;
 
-    virtual std::unique_ptr<Window> createWindow(const WindowSpec& spec) = 0;
+    virtual std::unique_ptr<Window> createWindow(const WindowSpec& desc) = 0;
 
     // Twips per horizontal pixel of the screen (15 at 96 dots per inch).
     virtual int twipsPerPixelX() const = 0;

@@ -73,26 +73,26 @@ Main::~Main() = default;
 
 void Main::build() {
     window_ = platform_.toolkit.createWindow(layout::kMain);
-    for (const platform::ControlSpec& spec : layout::kControls) {
-        const std::string name = spec.name;
-        switch (spec.kind) {
+    for (const platform::ControlSpec& desc : layout::kControls) {
+        const std::string name = desc.name;
+        switch (desc.kind) {
         case platform::ControlKind::CheckBox: {
-            platform::CheckBox& box = window_->createCheckBox(spec);
+            platform::CheckBox& box = window_->createCheckBox(desc);
             (name == "Check1" ? Check1 : name == "Check2" ? Check2 : name == "Check3" ? Check3 : Check4) = &box;
             break;
         }
         case platform::ControlKind::ComboBox: {
-            platform::ComboBox& list = window_->createComboBox(spec);
+            platform::ComboBox& list = window_->createComboBox(desc);
             (name == "Combo1" ? Combo1 : name == "Combo2" ? Combo2 : Combo3) = &list;
             break;
         }
         case platform::ControlKind::Label: {
-            platform::Label& label = window_->createLabel(spec);
+            platform::Label& label = window_->createLabel(desc);
             (name == "Label1" ? Label1 : name == "Label2" ? Label2 : name == "Label3" ? Label3 : Label4) = &label;
             break;
         }
         case platform::ControlKind::Button: {
-            platform::Button& button = window_->createButton(spec);
+            platform::Button& button = window_->createButton(desc);
             (name == "Command1" ? Command1 : name == "Command2" ? Command2 : Command3) = &button;
             break;
         }

@@ -107,7 +107,7 @@ public:
         QApplication::setQuitOnLastWindowClosed(false);
     }
 
-    std::unique_ptr<Window> createWindow(const WindowSpec& spec) override;
+    std::unique_ptr<Window> createWindow(const WindowSpec& desc) override;
 
     int twipsPerPixelX() const override { return twipsPerPixel(logicalDpiX()); }
     int twipsPerPixelY() const { return twipsPerPixel(logicalDpiY()); }
@@ -408,14 +408,14 @@ private:
 
 class QtWindow final : public Window {
 public:
-    QtWindow(QtToolkit& toolkit, const WindowSpec& spec)
+    QtWindow(QtToolkit& toolkit, const WindowSpec& desc)
         : toolkit_(toolkit), widget_(new MainWidget(*this)), icon_(buildIcon()) {
         handle_ = reinterpret_cast<std::uintptr_t>(widget_.data());
-        widget_->setObjectName(QString::fromUtf8(spec.name));
-        widget_->setWindowTitle(QString::fromUtf8(spec.caption));
+        widget_->setObjectName(QString::fromUtf8(desc.name));
+        widget_->setWindowTitle(QString::fromUtf8(desc.caption));
         widget_->setWindowIcon(icon_);
-        widget_->resize(twipsToPixels(spec.clientWidth, logicalDpiX()),
-                        twipsToPixels(spec.clientHeight, logicalDpiY()));
+        widget_->resize(twipsToPixels(desc.clientWidth, logicalDpiX()),
+                        twipsToPixels(desc.clientHeight, logicalDpiY()));
         toolkit_.windowCreated(*this);
     }
 
@@ -427,39 +427,39 @@ public:
     QtWindow(const QtWindow&) = delete;
     QtWindow& operator=(const QtWindow&) = delete;
 
-    CheckBox& createCheckBox(const ControlSpec& spec) override {
-        auto* box = new TwoWayTristateCheckBox(withoutAccessKeys(QString::fromUtf8(spec.caption)), &widget());
+    CheckBox& createCheckBox(const ControlSpec& desc) override {
+        auto* box = new TwoWayTristateCheckBox(withoutAccessKeys(QString::fromUtf8(desc.caption)), &widget());
         box->setTristate(true);
-        adopt(box, spec);
+        adopt(box, desc);
         return keep(std::make_unique<QtCheckBox>(box));
     }
 
-    ComboBox& createComboBox(const ControlSpec& spec) override {
+    ComboBox& createComboBox(const ControlSpec& desc) override {
         auto* list = new ListBox(&widget());
         list->setEditable(false);
         list->setInsertPolicy(QComboBox::NoInsert);
-        const std::size_t at = adopt(list, spec);
+        const std::size_t at = adopt(list, desc);
         return keep(std::make_unique<QtComboBox>(toolkit_, list, [this, at] { fit(at); }));
     }
 
-    Label& createLabel(const ControlSpec& spec) override {
+    Label& createLabel(const ControlSpec& desc) override {
         auto* label = new QLabel(&widget());
         label->setTextFormat(Qt::PlainText);
-        label->setText(toQString(spec.caption));
+        label->setText(toQString(desc.caption));
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         label->setWordWrap(true);
         label->setFrameShape(QFrame::NoFrame);
         label->setFocusPolicy(Qt::NoFocus);
-        const std::size_t at = adopt(label, spec);
-        return keep(std::make_unique<QtLabel>(label, spec.caption, [this, at] { fit(at); }));
+        const std::size_t at = adopt(label, desc);
+        return keep(std::make_unique<QtLabel>(label, desc.caption, [this, at] { fit(at); }));
     }
 
-    Button& createButton(const ControlSpec& spec) override {
-        auto* button = new QPushButton(withoutAccessKeys(QString::fromUtf8(spec.caption)), &widget());
+    Button& createButton(const ControlSpec& desc) override {
+        auto* button = new QPushButton(withoutAccessKeys(QString::fromUtf8(desc.caption)), &widget());
         // Neither Enter nor Escape may press a button.
         button->setAutoDefault(false);
         button->setDefault(false);
-        adopt(button, spec);
+        adopt(button, desc);
         return keep(std::make_unique<QtButton>(toolkit_, button));
     }
 
@@ -561,7 +561,7 @@ public:
 private:
     struct Placed {
         QPointer<QWidget> widget;
-        ControlSpec spec;
+        ControlSpec desc;
     };
 
     QWidget& widget() const {
@@ -577,9 +577,9 @@ private:
     }
 
     // Returns the control's place in placed_.
-    std::size_t adopt(QWidget* control, const ControlSpec& spec) {
-        control->setObjectName(QString::fromUtf8(spec.name));
-        placed_.push_back({control, spec});
+    std::size_t adopt(QWidget* control, const ControlSpec& desc) {
+        control->setObjectName(QString::fromUtf8(desc.name));
+        placed_.push_back({control, desc});
         fit(placed_.size() - 1);
         if (widget().isVisible()) control->show();
         return placed_.size() - 1;
@@ -602,10 +602,10 @@ private:
     // shows in full at the layout's width.
     bool textFits(const Placed& placed) const {
         QWidget& control = *placed.widget;
-        const int width = twipsToPixels(placed.spec.rect.width, logicalDpiX());
+        const int width = twipsToPixels(placed.desc.rect.width, logicalDpiX());
         const QFontMetrics metrics = control.fontMetrics();
         QStyle* style = control.style();
-        switch (placed.spec.kind) {
+        switch (placed.desc.kind) {
         case ControlKind::CheckBox: {
             const auto& box = static_cast<QCheckBox&>(control);
             QStyleOptionButton option;
@@ -641,7 +641,7 @@ private:
     int oneLineHeight(const Placed& placed) const {
         QWidget& control = *placed.widget;
         const int text = control.fontMetrics().height();
-        switch (placed.spec.kind) {
+        switch (placed.desc.kind) {
         case ControlKind::CheckBox:
             return std::max(text, control.style()->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, &control));
         case ControlKind::Label:
@@ -655,7 +655,7 @@ private:
 
     void place(const Placed& placed) {
         if (!placed.widget) return;
-        const Rect& rect = placed.spec.rect;
+        const Rect& rect = placed.desc.rect;
         const int height = std::max(twipsToPixels(rect.height, logicalDpiY()), oneLineHeight(placed));
         placed.widget->setGeometry(twipsToPixels(rect.left, logicalDpiX()), twipsToPixels(rect.top, logicalDpiY()),
                                    twipsToPixels(rect.width, logicalDpiX()), height);
@@ -668,10 +668,10 @@ private:
 
         std::vector<const Placed*> order;
         for (const Placed& placed : placed_) {
-            if (placed.widget && placed.spec.kind != ControlKind::Label) order.push_back(&placed);
+            if (placed.widget && placed.desc.kind != ControlKind::Label) order.push_back(&placed);
         }
         std::stable_sort(order.begin(), order.end(),
-                         [](const Placed* a, const Placed* b) { return a->spec.tabIndex < b->spec.tabIndex; });
+                         [](const Placed* a, const Placed* b) { return a->desc.tabIndex < b->desc.tabIndex; });
         for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1]->widget, order[i]->widget);
 
         if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -751,8 +751,8 @@ void MainWidget::mouseMoveEvent(QMouseEvent* event) {
     owner_.mouseMoved(*event);
 }
 
-std::unique_ptr<Window> QtToolkit::createWindow(const WindowSpec& spec) {
-    return std::make_unique<QtWindow>(*this, spec);
+std::unique_ptr<Window> QtToolkit::createWindow(const WindowSpec& desc) {
+    return std::make_unique<QtWindow>(*this, desc);
 }
 
 int QtToolkit::openWindows() const {

@@ -149,7 +149,7 @@ class Win32Toolkit final : public Toolkit {
 public:
     Win32Toolkit();
 
-    std::unique_ptr<Window> createWindow(const WindowSpec& spec) override;
+    std::unique_ptr<Window> createWindow(const WindowSpec& desc) override;
     int twipsPerPixelX() const override { return kTwipsPerInch / dpiX_; }
     void messageBox(const std::string& text, const std::string& title) override;
     int run() override;
@@ -326,15 +326,15 @@ private:
 
 class Win32Window final : public Window {
 public:
-    Win32Window(Win32Toolkit& toolkit, const WindowSpec& spec);
+    Win32Window(Win32Toolkit& toolkit, const WindowSpec& desc);
     ~Win32Window() override;
     Win32Window(const Win32Window&) = delete;
     Win32Window& operator=(const Win32Window&) = delete;
 
-    CheckBox& createCheckBox(const ControlSpec& spec) override;
-    ComboBox& createComboBox(const ControlSpec& spec) override;
-    Label& createLabel(const ControlSpec& spec) override;
-    Button& createButton(const ControlSpec& spec) override;
+    CheckBox& createCheckBox(const ControlSpec& desc) override;
+    ComboBox& createComboBox(const ControlSpec& desc) override;
+    Label& createLabel(const ControlSpec& desc) override;
+    Button& createButton(const ControlSpec& desc) override;
     Timer& createTimer(std::int32_t intervalMs, bool enabled) override;
 
     void showFirst() override;
@@ -375,8 +375,8 @@ private:
         step([&] { call(handler, args...); });
     }
 
-    HWND createChild(const ControlSpec& spec, const wchar_t* windowClass, DWORD style, int extraHeight);
-    void placeInTabOrder(HWND child, const ControlSpec& spec, bool takesFocus);
+    HWND createChild(const ControlSpec& desc, const wchar_t* windowClass, DWORD style, int extraHeight);
+    void placeInTabOrder(HWND child, const ControlSpec& desc, bool takesFocus);
     void centre();
     HWND firstTabStop() const;
     void restoreFocus();
@@ -456,15 +456,15 @@ HICON loadIcon(int size) {
                                     LR_DEFAULTCOLOR);
 }
 
-Win32Window::Win32Window(Win32Toolkit& toolkit, const WindowSpec& spec)
+Win32Window::Win32Window(Win32Toolkit& toolkit, const WindowSpec& desc)
     : toolkit_(toolkit),
       bigIcon_(loadIcon(GetSystemMetrics(SM_CXICON))),
       smallIcon_(loadIcon(GetSystemMetrics(SM_CXSMICON))) {
     constexpr DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
-    RECT frame{0, 0, toolkit_.pixelsX(spec.clientWidth), toolkit_.pixelsY(spec.clientHeight)};
+    RECT frame{0, 0, toolkit_.pixelsX(desc.clientWidth), toolkit_.pixelsY(desc.clientHeight)};
     if (!AdjustWindowRectEx(&frame, style, FALSE, 0)) fail("AdjustWindowRectEx");
     // WM_NCCREATE stores hwnd_ and ties the handle to this object.
-    if (!CreateWindowExW(0, kWindowClass, widen(spec.caption).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
+    if (!CreateWindowExW(0, kWindowClass, widen(desc.caption).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
                          frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
                          GetModuleHandleW(nullptr), this)) {
         fail("CreateWindowEx");
@@ -488,22 +488,22 @@ void Win32Window::destroy() {
     if (hwnd_) DestroyWindow(hwnd_);  // WM_NCDESTROY clears hwnd_
 }
 
-HWND Win32Window::createChild(const ControlSpec& spec, const wchar_t* windowClass, DWORD style, int extraHeight) {
-    const int height = toolkit_.pixelsY(spec.rect.height);
-    HWND child = CreateWindowExW(0, windowClass, widen(spec.caption ? spec.caption : "").c_str(),
-                                 WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | style, toolkit_.pixelsX(spec.rect.left),
-                                 toolkit_.pixelsY(spec.rect.top), toolkit_.pixelsX(spec.rect.width),
+HWND Win32Window::createChild(const ControlSpec& desc, const wchar_t* windowClass, DWORD style, int extraHeight) {
+    const int height = toolkit_.pixelsY(desc.rect.height);
+    HWND child = CreateWindowExW(0, windowClass, widen(desc.caption ? desc.caption : "").c_str(),
+                                 WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | style, toolkit_.pixelsX(desc.rect.left),
+                                 toolkit_.pixelsY(desc.rect.top), toolkit_.pixelsX(desc.rect.width),
                                  height + extraHeight, handle(),
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), GetModuleHandleW(nullptr),
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(desc.id)), GetModuleHandleW(nullptr),
                                  nullptr);
     if (!child) fail("CreateWindowEx");
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(toolkit_.font()), FALSE);
-    placeInTabOrder(child, spec, (style & WS_TABSTOP) != 0);
+    placeInTabOrder(child, desc, (style & WS_TABSTOP) != 0);
     return child;
 }
 
-void Win32Window::placeInTabOrder(HWND child, const ControlSpec& spec, bool takesFocus) {
-    const std::tuple<bool, int, int> key{!takesFocus, spec.tabIndex, static_cast<int>(zOrder_.size())};
+void Win32Window::placeInTabOrder(HWND child, const ControlSpec& desc, bool takesFocus) {
+    const std::tuple<bool, int, int> key{!takesFocus, desc.tabIndex, static_cast<int>(zOrder_.size())};
     const auto at = std::upper_bound(zOrder_.begin(), zOrder_.end(), key,
                                      [](const auto& k, const auto& entry) { return k < entry.first; });
     HWND after = at == zOrder_.begin() ? HWND_TOP : std::prev(at)->second;
@@ -511,20 +511,20 @@ void Win32Window::placeInTabOrder(HWND child, const ControlSpec& spec, bool take
     zOrder_.insert(at, {key, child});
 }
 
-CheckBox& Win32Window::createCheckBox(const ControlSpec& spec) {
-    HWND child = createChild(spec, L"BUTTON", WS_TABSTOP | WS_GROUP | BS_3STATE, 0);
+CheckBox& Win32Window::createCheckBox(const ControlSpec& desc) {
+    HWND child = createChild(desc, L"BUTTON", WS_TABSTOP | WS_GROUP | BS_3STATE, 0);
     auto control = std::make_unique<Win32CheckBox>(*this, child);
     auto& result = *control;
     controls_[child] = std::move(control);
     return result;
 }
 
-ComboBox& Win32Window::createComboBox(const ControlSpec& spec) {
+ComboBox& Win32Window::createComboBox(const ControlSpec& desc) {
     // The height given to a drop-down list is that of the open list; the
     // closed box takes its height from the font, and is then brought to the
     // layout's height where one line of text still fits.
-    const int closed = toolkit_.pixelsY(spec.rect.height);
-    HWND child = createChild(spec, L"COMBOBOX", WS_TABSTOP | WS_GROUP | WS_VSCROLL | CBS_DROPDOWNLIST,
+    const int closed = toolkit_.pixelsY(desc.rect.height);
+    HWND child = createChild(desc, L"COMBOBOX", WS_TABSTOP | WS_GROUP | WS_VSCROLL | CBS_DROPDOWNLIST,
                              closed * 10);
     // The field's height is corrected by what the box then measures, since
     // not every system reads back the height it was given (wine adds two).
@@ -543,16 +543,16 @@ ComboBox& Win32Window::createComboBox(const ControlSpec& spec) {
     return result;
 }
 
-Label& Win32Window::createLabel(const ControlSpec& spec) {
-    HWND child = createChild(spec, L"STATIC", SS_LEFT | SS_NOPREFIX, 0);
+Label& Win32Window::createLabel(const ControlSpec& desc) {
+    HWND child = createChild(desc, L"STATIC", SS_LEFT | SS_NOPREFIX, 0);
     auto control = std::make_unique<Win32Label>(*this, child);
     auto& result = *control;
     controls_[child] = std::move(control);
     return result;
 }
 
-Button& Win32Window::createButton(const ControlSpec& spec) {
-    HWND child = createChild(spec, L"BUTTON", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, 0);
+Button& Win32Window::createButton(const ControlSpec& desc) {
+    HWND child = createChild(desc, L"BUTTON", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, 0);
     auto control = std::make_unique<Win32Button>(*this, child);
     auto& result = *control;
     controls_[child] = std::move(control);
@@ -766,8 +766,8 @@ Win32Toolkit::Win32Toolkit() {
     SelectObject(screen.get(), previous);
 }
 
-std::unique_ptr<Window> Win32Toolkit::createWindow(const WindowSpec& spec) {
-    return std::make_unique<Win32Window>(*this, spec);
+std::unique_ptr<Window> Win32Toolkit::createWindow(const WindowSpec& desc) {
+    return std::make_unique<Win32Window>(*this, desc);
 }
 
 void Win32Toolkit::messageBox(const std::string& text, const std::string& title) {

@@ -47,24 +47,24 @@ FakeWindow::~FakeWindow() {
     if (toolkit_.window == this) toolkit_.window = nullptr;
 }
 
-platform::CheckBox& FakeWindow::createCheckBox(const platform::ControlSpec& spec) {
-    createdOrder.push_back(spec.name);
-    return *(checkBoxes_[spec.name] = std::make_unique<FakeCheckBox>(spec));
+platform::CheckBox& FakeWindow::createCheckBox(const platform::ControlSpec& desc) {
+    createdOrder.push_back(desc.name);
+    return *(checkBoxes_[desc.name] = std::make_unique<FakeCheckBox>(desc));
 }
 
-platform::ComboBox& FakeWindow::createComboBox(const platform::ControlSpec& spec) {
-    createdOrder.push_back(spec.name);
-    return *(comboBoxes_[spec.name] = std::make_unique<FakeComboBox>(spec));
+platform::ComboBox& FakeWindow::createComboBox(const platform::ControlSpec& desc) {
+    createdOrder.push_back(desc.name);
+    return *(comboBoxes_[desc.name] = std::make_unique<FakeComboBox>(desc));
 }
 
-platform::Label& FakeWindow::createLabel(const platform::ControlSpec& spec) {
-    createdOrder.push_back(spec.name);
-    return *(labels_[spec.name] = std::make_unique<FakeLabel>(spec));
+platform::Label& FakeWindow::createLabel(const platform::ControlSpec& desc) {
+    createdOrder.push_back(desc.name);
+    return *(labels_[desc.name] = std::make_unique<FakeLabel>(desc));
 }
 
-platform::Button& FakeWindow::createButton(const platform::ControlSpec& spec) {
-    createdOrder.push_back(spec.name);
-    return *(buttons_[spec.name] = std::make_unique<FakeButton>(spec));
+platform::Button& FakeWindow::createButton(const platform::ControlSpec& desc) {
+    createdOrder.push_back(desc.name);
+    return *(buttons_[desc.name] = std::make_unique<FakeButton>(desc));
 }
 
 platform::Timer& FakeWindow::createTimer(std::int32_t intervalMs, bool enabled) {
@@ -95,8 +95,8 @@ FakeComboBox& FakeWindow::comboBox(const std::string& name) const { return *comb
 FakeLabel& FakeWindow::label(const std::string& name) const { return *labels_.at(name); }
 FakeButton& FakeWindow::button(const std::string& name) const { return *buttons_.at(name); }
 
-std::unique_ptr<platform::Window> FakeToolkit::createWindow(const platform::WindowSpec& spec) {
-    auto created = std::make_unique<FakeWindow>(*this, spec);
+std::unique_ptr<platform::Window> FakeToolkit::createWindow(const platform::WindowSpec& desc) {
+    auto created = std::make_unique<FakeWindow>(*this, desc);
     window = created.get();
     return created;
 }

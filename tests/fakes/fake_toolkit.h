@@ -18,10 +18,10 @@ namespace tovi::fakes {
 
 class FakeCheckBox : public platform::CheckBox {
 public:
-    explicit FakeCheckBox(const platform::ControlSpec& spec) : spec(spec) {}
+    explicit FakeCheckBox(const platform::ControlSpec& desc) : desc(desc) {}
     std::int16_t value() const override { return value_; }
     void setValue(std::int16_t state) override;
-    platform::ControlSpec spec;
+    platform::ControlSpec desc;
 
 private:
     std::int16_t value_ = 0;
@@ -29,7 +29,7 @@ private:
 
 class FakeComboBox : public platform::ComboBox {
 public:
-    explicit FakeComboBox(const platform::ControlSpec& spec) : spec(spec) {}
+    explicit FakeComboBox(const platform::ControlSpec& desc) : desc(desc) {}
     void addItem(const std::string& text) override;
     std::int32_t newIndex() const override { return newIndex_; }
     std::int32_t listCount() const override { return static_cast<std::int32_t>(items_.size()); }
@@ -44,7 +44,7 @@ public:
     void pick(std::int32_t index) { setListIndex(index); }
     std::string selectedText() const { return listIndex_ < 0 ? std::string() : itemText(listIndex_); }
 
-    platform::ControlSpec spec;
+    platform::ControlSpec desc;
     int clicks = 0;  // click events raised
 
 private:
@@ -60,10 +60,10 @@ private:
 
 class FakeLabel : public platform::Label {
 public:
-    explicit FakeLabel(const platform::ControlSpec& spec) : spec(spec), caption_(spec.caption) {}
+    explicit FakeLabel(const platform::ControlSpec& desc) : desc(desc), caption_(desc.caption) {}
     std::string caption() const override { return caption_; }
     void setCaption(const std::string& text) override { caption_ = text; }
-    platform::ControlSpec spec;
+    platform::ControlSpec desc;
 
 private:
     std::string caption_;
@@ -71,12 +71,12 @@ private:
 
 class FakeButton : public platform::Button {
 public:
-    explicit FakeButton(const platform::ControlSpec& spec) : spec(spec) {}
+    explicit FakeButton(const platform::ControlSpec& desc) : desc(desc) {}
     void setOnClick(std::function<void()> handler) override { onClick_ = std::move(handler); }
     void click() {
         if (onClick_) onClick_();
     }
-    platform::ControlSpec spec;
+    platform::ControlSpec desc;
 
 private:
     std::function<void()> onClick_;
@@ -106,13 +106,13 @@ class FakeToolkit;
 
 class FakeWindow : public platform::Window {
 public:
-    FakeWindow(FakeToolkit& toolkit, const platform::WindowSpec& spec) : spec(spec), toolkit_(toolkit) {}
+    FakeWindow(FakeToolkit& toolkit, const platform::WindowSpec& desc) : desc(desc), toolkit_(toolkit) {}
     ~FakeWindow() override;
 
-    platform::CheckBox& createCheckBox(const platform::ControlSpec& spec) override;
-    platform::ComboBox& createComboBox(const platform::ControlSpec& spec) override;
-    platform::Label& createLabel(const platform::ControlSpec& spec) override;
-    platform::Button& createButton(const platform::ControlSpec& spec) override;
+    platform::CheckBox& createCheckBox(const platform::ControlSpec& desc) override;
+    platform::ComboBox& createComboBox(const platform::ControlSpec& desc) override;
+    platform::Label& createLabel(const platform::ControlSpec& desc) override;
+    platform::Button& createButton(const platform::ControlSpec& desc) override;
     platform::Timer& createTimer(std::int32_t intervalMs, bool enabled) override;
 
     void showFirst() override;
@@ -142,7 +142,7 @@ public:
     FakeButton& button(const std::string& name) const;
     FakeTimer& timer(std::size_t index) const { return *timers_.at(index); }
 
-    platform::WindowSpec spec;
+    platform::WindowSpec desc;
     std::uintptr_t handle = 0x1000;
     std::uintptr_t icon = 0x2000;
     bool shownFirst = false;
@@ -165,7 +165,7 @@ private:
 
 class FakeToolkit : public platform::Toolkit {
 public:
-    std::unique_ptr<platform::Window> createWindow(const platform::WindowSpec& spec) override;
+    std::unique_ptr<platform::Window> createWindow(const platform::WindowSpec& desc) override;
     int twipsPerPixelX() const override { return twipsPerPixel; }
     void messageBox(const std::string& text, const std::string& title) override;
     int run() override { return 0; }

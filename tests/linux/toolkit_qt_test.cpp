@@ -57,19 +57,19 @@ struct Built {
 Built build(platform::Toolkit& toolkit) {
     Built built;
     built.window = toolkit.createWindow(layout::kMain);
-    for (const platform::ControlSpec& spec : layout::kControls) {
-        switch (spec.kind) {
+    for (const platform::ControlSpec& desc : layout::kControls) {
+        switch (desc.kind) {
         case ControlKind::CheckBox:
-            built.checks[spec.name] = &built.window->createCheckBox(spec);
+            built.checks[desc.name] = &built.window->createCheckBox(desc);
             break;
         case ControlKind::ComboBox:
-            built.lists[spec.name] = &built.window->createComboBox(spec);
+            built.lists[desc.name] = &built.window->createComboBox(desc);
             break;
         case ControlKind::Label:
-            built.labels[spec.name] = &built.window->createLabel(spec);
+            built.labels[desc.name] = &built.window->createLabel(desc);
             break;
         case ControlKind::Button:
-            built.buttons[spec.name] = &built.window->createButton(spec);
+            built.buttons[desc.name] = &built.window->createButton(desc);
             break;
         }
     }
@@ -384,12 +384,12 @@ TEST_F(QtToolkitTest, SettingsWindowReadsBackAsItsLayout) {
     EXPECT_LE((window->geometry().center() - window->screen()->availableGeometry().center()).manhattanLength(), 2)
         << "centred when first shown";
 
-    for (const platform::ControlSpec& spec : layout::kControls) {
-        SCOPED_TRACE(spec.name);
-        QWidget* control = built.child<QWidget>(spec.name);
+    for (const platform::ControlSpec& desc : layout::kControls) {
+        SCOPED_TRACE(desc.name);
+        QWidget* control = built.child<QWidget>(desc.name);
         ASSERT_NE(control, nullptr);
         QString caption;
-        switch (spec.kind) {
+        switch (desc.kind) {
         case ControlKind::CheckBox:
             ASSERT_NE(qobject_cast<QCheckBox*>(control), nullptr);
             caption = qobject_cast<QCheckBox*>(control)->text();
@@ -412,13 +412,13 @@ TEST_F(QtToolkitTest, SettingsWindowReadsBackAsItsLayout) {
             EXPECT_LT(control->fontMetrics().horizontalAdvance(caption), control->width() - 8);
             break;
         }
-        EXPECT_EQ(caption, QString::fromLatin1(spec.caption));
-        EXPECT_EQ(control->x(), pixels(spec.rect.left, dpiX));
-        EXPECT_EQ(control->y(), pixels(spec.rect.top, dpiY));
-        EXPECT_EQ(control->width(), pixels(spec.rect.width, dpiX));
+        EXPECT_EQ(caption, QString::fromLatin1(desc.caption));
+        EXPECT_EQ(control->x(), pixels(desc.rect.left, dpiX));
+        EXPECT_EQ(control->y(), pixels(desc.rect.top, dpiY));
+        EXPECT_EQ(control->width(), pixels(desc.rect.width, dpiX));
         // Heights grow only as far as one line of the platform's font needs.
-        EXPECT_GE(control->height(), pixels(spec.rect.height, dpiY));
-        EXPECT_LE(control->height(), pixels(spec.rect.height, dpiY) + 3);
+        EXPECT_GE(control->height(), pixels(desc.rect.height, dpiY));
+        EXPECT_LE(control->height(), pixels(desc.rect.height, dpiY) + 3);
         EXPECT_GE(control->height(), control->fontMetrics().height());
         EXPECT_TRUE(control->isVisible());
         EXPECT_TRUE(control->isEnabled());

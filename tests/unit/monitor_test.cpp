@@ -229,12 +229,12 @@ class Getvalues : public ::testing::Test {
 protected:
     Getvalues()
         : window(toolkit.createWindow(layout::kMain)),
-          check1(window->createCheckBox(spec("Check1"))),
-          check2(window->createCheckBox(spec("Check2"))),
-          check3(window->createCheckBox(spec("Check3"))),
-          combo1(window->createComboBox(spec("Combo1"))),
-          combo2(window->createComboBox(spec("Combo2"))),
-          combo3(window->createComboBox(spec("Combo3"))),
+          check1(window->createCheckBox(desc("Check1"))),
+          check2(window->createCheckBox(desc("Check2"))),
+          check3(window->createCheckBox(desc("Check3"))),
+          combo1(window->createComboBox(desc("Combo1"))),
+          combo2(window->createComboBox(desc("Combo2"))),
+          combo3(window->createComboBox(desc("Combo3"))),
           timer1(static_cast<fakes::FakeTimer&>(window->createTimer(layout::kTimer1Interval, true))),
           controls{check1, check2, check3, combo1, combo2, combo3, timer1},
           monitor(keyboard) {
@@ -246,7 +246,7 @@ protected:
         }
     }
 
-    static platform::ControlSpec spec(const std::string& name) {
+    static platform::ControlSpec desc(const std::string& name) {
         for (const auto& control : layout::kControls)
             if (name == control.name) return control;
         throw std::logic_error("no control " + name);

@@ -77,12 +77,12 @@ struct MainWindow {
     Timer* timer2 = nullptr;
 
     explicit MainWindow(Toolkit& toolkit) : window(toolkit.createWindow(layout::kMain)) {
-        for (const ControlSpec& spec : layout::kControls) {
-            switch (spec.kind) {
-            case ControlKind::CheckBox: checks[spec.name] = &window->createCheckBox(spec); break;
-            case ControlKind::ComboBox: lists[spec.name] = &window->createComboBox(spec); break;
-            case ControlKind::Label: labels[spec.name] = &window->createLabel(spec); break;
-            case ControlKind::Button: buttons[spec.name] = &window->createButton(spec); break;
+        for (const ControlSpec& desc : layout::kControls) {
+            switch (desc.kind) {
+            case ControlKind::CheckBox: checks[desc.name] = &window->createCheckBox(desc); break;
+            case ControlKind::ComboBox: lists[desc.name] = &window->createComboBox(desc); break;
+            case ControlKind::Label: labels[desc.name] = &window->createLabel(desc); break;
+            case ControlKind::Button: buttons[desc.name] = &window->createButton(desc); break;
             }
         }
         timer1 = &window->createTimer(layout::kTimer1Interval, true);
@@ -121,15 +121,15 @@ TEST_F(Win32Toolkit, WindowHasItsCaptionFrameClientSizeAndScreenScale) {
 TEST_F(Win32Toolkit, EveryControlHasItsKindStyleCaptionAndRectangle) {
     MainWindow main(*toolkit);
     const Dpi dpi = screenDpi();
-    for (const ControlSpec& spec : layout::kControls) {
-        SCOPED_TRACE(spec.name);
-        HWND c = main.item(spec.id);
+    for (const ControlSpec& desc : layout::kControls) {
+        SCOPED_TRACE(desc.name);
+        HWND c = main.item(desc.id);
         ASSERT_NE(c, nullptr);
         const DWORD s = style(c);
         EXPECT_TRUE(s & WS_VISIBLE);
         EXPECT_FALSE(s & WS_DISABLED);
         EXPECT_FALSE(s & WS_BORDER);
-        switch (spec.kind) {
+        switch (desc.kind) {
         case ControlKind::CheckBox:
             EXPECT_EQ(className(c), L"Button");
             EXPECT_EQ(s & BS_TYPEMASK, static_cast<DWORD>(BS_3STATE));
@@ -158,15 +158,15 @@ TEST_F(Win32Toolkit, EveryControlHasItsKindStyleCaptionAndRectangle) {
             EXPECT_FALSE(s & SS_SUNKEN);
             break;
         }
-        EXPECT_EQ(text(c), spec.caption);
+        EXPECT_EQ(text(c), desc.caption);
 
         RECT r{};
         GetWindowRect(c, &r);
         MapWindowPoints(nullptr, main.hwnd(), reinterpret_cast<POINT*>(&r), 2);
-        EXPECT_EQ(r.left, MulDiv(spec.rect.left, dpi.x, 1440));
-        EXPECT_EQ(r.top, MulDiv(spec.rect.top, dpi.y, 1440));
-        EXPECT_EQ(r.right - r.left, MulDiv(spec.rect.width, dpi.x, 1440));
-        EXPECT_EQ(r.bottom - r.top, MulDiv(spec.rect.height, dpi.y, 1440));
+        EXPECT_EQ(r.left, MulDiv(desc.rect.left, dpi.x, 1440));
+        EXPECT_EQ(r.top, MulDiv(desc.rect.top, dpi.y, 1440));
+        EXPECT_EQ(r.right - r.left, MulDiv(desc.rect.width, dpi.x, 1440));
+        EXPECT_EQ(r.bottom - r.top, MulDiv(desc.rect.height, dpi.y, 1440));
     }
     // Enter and Escape send IDOK and IDCANCEL; no control answers to them.
     EXPECT_EQ(main.item(IDOK), nullptr);

@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# The real program's window through 100,000 LED ticks (raised directly,
+# faster than the timer; tovi_window_soak) on a private X server with a tray,
+# inside a private network namespace where loopback traffic flows the whole
+# time, so the keys keep going on and off. Resident memory must stay flat
+# after warm-up; in a sanitizer build the leak check at exit must be clean.
+#
+#   TOVI_SOAK_TICKS overrides the number of ticks.
+set -euo pipefail
+
+[ "${TOVI_PLATFORM:-linux}" = linux ] || exit 77
+build=${TOVI_BUILD:?TOVI_BUILD names the build folder}
+soak=$build/bin/tovi_window_soak
+[ -x "$soak" ] || { echo "window_soak: $soak is not built" >&2; exit 1; }
+for need in Xvfb trayer python3; do
+    command -v "$need" >/dev/null || { echo "window_soak: $need is missing, skipped"; exit 77; }
+done
+
+if [ -z "${TOVI_SOAK_INSIDE:-}" ] && unshare -n true 2>/dev/null; then
+    exec unshare -n env TOVI_SOAK_INSIDE=1 bash "$0" "$@"
+fi
+private=no
+if [ -n "${TOVI_SOAK_INSIDE:-}" ]; then
+    ip link set lo up
+    private=yes
+fi
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    local p
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+display=""
+for _ in $(seq 1 50); do
+    n=$((200 + RANDOM % 200))
+    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
+    Xvfb :$n -noreset -screen 0 800x600x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 1 100); do [ -e /tmp/.X11-unix/X$n ] && break; sleep 0.05; done
+    [ -e /tmp/.X11-unix/X$n ] && display=:$n && break
+done
+[ -n "$display" ] || { echo "window_soak: Xvfb did not start" >&2; exit 1; }
+export DISPLAY=$display
+trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 24 \
+    --transparent false >/dev/null 2>&1 &
+pids+=($!)
+sleep 0.5
+export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
+mkdir -m 700 -p "$XDG_RUNTIME_DIR"
+
+# A datagram to loopback every millisecond, for as long as the soak runs.
+python3 -c '
+import socket, time
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+while True:
+    s.sendto(b"tovi", ("127.0.0.1", 9))
+    time.sleep(0.001)
+' &
+pids+=($!)
+
+ticks=${TOVI_SOAK_TICKS:-100000}
+start=$SECONDS
+status=0
+"$soak" "$ticks" >"$work/out" 2>"$work/err" || status=$?
+cat "$work/out"
+if grep -qE 'LeakSanitizer|AddressSanitizer|runtime error' "$work/err"; then
+    echo "window_soak: FAIL: sanitizer report" >&2
+    cat "$work/err" >&2
+    exit 1
+fi
+case $status in
+    0) ;;
+    1) echo "window_soak: FAIL: resident memory grew after warm-up" >&2; exit 1 ;;
+    *) echo "window_soak: FAIL: the soak did not run (status $status)" >&2; cat "$work/err" >&2; exit 1 ;;
+esac
+read -r _ done _ lit _ _ _ <"$work/out"
+[ "$done" = "$ticks" ] || { echo "window_soak: FAIL: only $done of $ticks ticks ran" >&2; exit 1; }
+if [ "$private" = yes ] && [ "$lit" -eq 0 ]; then
+    echo "window_soak: FAIL: no tick saw the loopback traffic" >&2
+    exit 1
+fi
+grep -qx 'enabled=1' "$XDG_CONFIG_HOME/Tovi/settings.ini" || { echo "window_soak: FAIL: unload stored nothing" >&2; exit 1; }
+echo "window_soak: ok ($ticks ticks in $((SECONDS - start)) s, $lit saw traffic)"
