@@ -25,30 +25,16 @@ fi
 ip link set lo up
 work=$(mktemp -d)
 pids=()
+source "${TOVI_SOURCE:-$(dirname "$0")/../..}/scripts/xsession" --tray
 cleanup() {
     local p
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    wait 2>/dev/null || true
+    _tovi_x_stop
     rm -rf "$work"
 }
 trap cleanup EXIT
 fail() { echo "tovi_e2e: FAIL: $*" >&2; exit 1; }
-
-display=""
-for _ in $(seq 1 50); do
-    n=$((200 + RANDOM % 200))
-    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
-    Xvfb :$n -noreset -screen 0 800x600x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-    pids+=($!)
-    for _ in $(seq 1 100); do [ -e /tmp/.X11-unix/X$n ] && break; sleep 0.05; done
-    [ -e /tmp/.X11-unix/X$n ] && display=:$n && break
-done
-[ -n "$display" ] || fail "Xvfb did not start"
-export DISPLAY=$display
-trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 24 \
-    --transparent false >/dev/null 2>&1 &
-pids+=($!)
-sleep 0.5
+[ -n "${DISPLAY:-}" ] || fail "Xvfb did not start"
 
 # Caps Lock for received traffic, Scroll Lock for sent, every 100 ms.
 export XDG_CONFIG_HOME=$work/config
@@ -84,8 +70,10 @@ wait_for() {
         sleep 0.05
     done
 }
-traffic() {  # traffic SECONDS: UDP datagrams to loopback, one every 5 ms
-    python3 -c '
+# traffic SECONDS &: UDP datagrams to loopback, one every 5 ms, until killed.
+# Run it in the background only: it replaces its shell so that a kill stops it.
+traffic() {
+    exec python3 -c '
 import socket, sys, time
 s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
 end = time.monotonic() + float(sys.argv[1])
@@ -102,11 +90,12 @@ wait_for window_visible 10 || fail "the window did not show"
 
 # Quiet: both lights dark (the first tick may light them for one interval).
 wait_leds "(m & 5) == 0" 3 || fail "lights $(leds) before any traffic"
-traffic 1.5 &
+traffic 60 &
 traffic_pid=$!
-wait_leds "(m & 5) == 5" 2 || fail "Caps and Scroll Lock did not light with traffic (lights $(leds))"
+wait_leds "(m & 5) == 5" 10 || fail "Caps and Scroll Lock did not light with traffic (lights $(leds))"
 (( (16#$(leds) & 2) == 0 )) || fail "Num Lock lit, but it was not chosen"
-wait "$traffic_pid"
+kill "$traffic_pid"
+wait "$traffic_pid" 2>/dev/null || true
 wait_leds "(m & 5) == 0" 2 || fail "the lights did not go dark after the traffic (lights $(leds))"
 
 # "Save" (8,216 px, 81 x 25 at 96 dpi) hides the window into the tray.
@@ -123,9 +112,9 @@ xdotool mousemove $((ix + 11)) $((iy + 11)) click --repeat 2 --delay 80 1
 wait_for window_visible 3 || fail "a double-click on the tray icon did not bring the window back"
 
 # Close the window while traffic flows: the lit keys stay lit.
-traffic 3 &
+traffic 60 &
 traffic_pid=$!
-wait_leds "(m & 5) == 5" 2 || fail "the lights did not light again (lights $(leds))"
+wait_leds "(m & 5) == 5" 10 || fail "the lights did not light again (lights $(leds))"
 "$close" "$title" || fail "could not ask the window to close"
 for _ in $(seq 1 100); do kill -0 "$tovi_pid" 2>/dev/null || break; sleep 0.05; done
 kill -0 "$tovi_pid" 2>/dev/null && fail "tovi did not end when its window closed"
