@@ -66,7 +66,7 @@ CIpHelper::CIpHelper(platform::InterfaceTable& table, platform::Toolkit& toolkit
 
 std::shared_ptr<CInterfaces> CIpHelper::Interfaces() {
     interfaces_.reset();
-    interfaces_ = std::make_shared<CInterfaces>(); static volatile char* leak; leak = new char[8];
+    interfaces_ = std::make_shared<CInterfaces>();
     RefreshTable();
     // A refresh that ran while this one waited on the not-supported box has
     // since replaced the collection; its result is the newer one.

@@ -210,6 +210,20 @@ std::size_t putName(std::uint8_t* row, std::string_view name) {
     return units;
 }
 
+// The row's traffic counters: all that changes between two reads of a link
+// that has not itself changed.
+void putCounters(std::uint8_t* row, const rtnl_link_stats64& s) {
+    put32(row + kInOctets, s.rx_bytes);
+    put32(row + kInUcastPkts, s.rx_packets > s.multicast ? s.rx_packets - s.multicast : 0);
+    put32(row + kInNUcastPkts, s.multicast);
+    put32(row + kInDiscards, s.rx_dropped);
+    put32(row + kInErrors, s.rx_errors);
+    put32(row + kOutOctets, s.tx_bytes);
+    put32(row + kOutUcastPkts, s.tx_packets);
+    put32(row + kOutDiscards, s.tx_dropped);
+    put32(row + kOutErrors, s.tx_errors);
+}
+
 void fillRow(std::uint8_t* row, const Link& link, bool wireless) {
     std::memset(row, 0, kIfRowSize);
     putName(row, link.name);
@@ -221,17 +235,7 @@ void fillRow(std::uint8_t* row, const Link& link, bool wireless) {
     if (addressLength > 0) std::memcpy(row + kPhysAddr, link.address, addressLength);
     put32(row + kAdminStatus, (link.info->ifi_flags & IFF_UP) ? kAdminUp : kAdminDown);
     put32(row + kOperStatus, (link.info->ifi_flags & IFF_RUNNING) ? kOperOperational : kOperDisconnected);
-
-    const rtnl_link_stats64& s = link.stats;
-    put32(row + kInOctets, s.rx_bytes);
-    put32(row + kInUcastPkts, s.rx_packets > s.multicast ? s.rx_packets - s.multicast : 0);
-    put32(row + kInNUcastPkts, s.multicast);
-    put32(row + kInDiscards, s.rx_dropped);
-    put32(row + kInErrors, s.rx_errors);
-    put32(row + kOutOctets, s.tx_bytes);
-    put32(row + kOutUcastPkts, s.tx_packets);
-    put32(row + kOutDiscards, s.tx_dropped);
-    put32(row + kOutErrors, s.tx_errors);
+    putCounters(row, link.stats);
     put32(row + kOutQLen, link.txQueueLength);
 
     const std::size_t descrLength = std::min(link.name.size(), kDescrBytes);
@@ -257,34 +261,36 @@ void sortRowsByIndex(std::uint8_t* rows, std::size_t count) {
 class NetlinkInterfaceTable final : public InterfaceTable {
 public:
     NetlinkInterfaceTable() : receive_(kReceiveBytes) {}
-    ~NetlinkInterfaceTable() override { closeSocket(); }
+    ~NetlinkInterfaceTable() override {
+        closeSocket();
+        if (changesFd_ >= 0) ::close(changesFd_);
+    }
     NetlinkInterfaceTable(const NetlinkInterfaceTable&) = delete;
     NetlinkInterfaceTable& operator=(const NetlinkInterfaceTable&) = delete;
 
     std::uint32_t getIfTable(std::uint8_t* table, std::uint32_t* size, bool order) override {
         if (size == nullptr) return kErrorInvalidParameter;
         std::size_t count = 0;
+        noteChanges();
         if (table == nullptr) {
-            // Only the number of links is wanted: the statistics dump carries
-            // one small message per link, a fraction of the link dump's cost.
+            // Only the number of links is wanted; while no link has come, gone
+            // or changed since the last count, that count still holds.
+            if (knownCount_ >= 0) return reportNeeded(static_cast<std::size_t>(knownCount_), size);
+            // The statistics dump carries one small message per link, a
+            // fraction of the link dump's cost.
             const std::uint32_t result = countLinks(count);
             if (result != kNoError) return result;
+            if (changesFd_ >= 0) knownCount_ = static_cast<long>(count);
             return reportNeeded(count, size);
         }
 
         const std::size_t capacity = *size < kIfTableHeaderSize ? 0 : (*size - kIfTableHeaderSize) / kIfRowSize;
-        wirelessSeen_.clear();
-        const std::uint32_t result = dump(linkRequest(), [&](const nlmsghdr* message) {
-            if (message->nlmsg_type != RTM_NEWLINK || message->nlmsg_len < NLMSG_LENGTH(sizeof(ifinfomsg))) return;
-            if (count < capacity) {
-                const Link link = parseLink(message);
-                fillRow(table + kIfTableHeaderSize + count * kIfRowSize, link, wireless(link));
-            }
-            ++count;
-        });
-        // Verdicts of links that are gone are forgotten.
-        wirelessKnown_.swap(wirelessSeen_);
-        if (result != kNoError) return result;
+        std::uint32_t result = readCounters(table, capacity, count);
+        if (result != kNoError) {
+            count = 0;
+            result = readLinks(table, capacity, count);
+            if (result != kNoError) return result;
+        }
         if (count > capacity) return reportNeeded(count, size);
         put32(table, count);
         if (order) sortRowsByIndex(table + kIfTableHeaderSize, count);
@@ -329,15 +335,84 @@ private:
         return request;
     }
 
+    // A whole link dump: every field of every row. Its rows are kept for the
+    // reads that follow while no link changes.
+    std::uint32_t readLinks(std::uint8_t* table, std::size_t capacity, std::size_t& count) {
+        rowsCurrent_ = false;
+        wirelessSeen_.clear();
+        const std::uint32_t result = dump(linkRequest(), [&](const nlmsghdr* message) {
+            if (message->nlmsg_type != RTM_NEWLINK || message->nlmsg_len < NLMSG_LENGTH(sizeof(ifinfomsg))) return;
+            if (count < capacity) {
+                const Link link = parseLink(message);
+                fillRow(table + kIfTableHeaderSize + count * kIfRowSize, link, wireless(link));
+            }
+            ++count;
+        });
+        // Verdicts of links that are gone are forgotten.
+        wirelessKnown_.swap(wirelessSeen_);
+        if (result != kNoError || count > capacity || changesFd_ < 0 || statsDumpRefused_) return result;
+        rows_.assign(table + kIfTableHeaderSize, table + kIfTableHeaderSize + count * kIfRowSize);
+        rowsCurrent_ = true;
+        knownCount_ = static_cast<long>(count);
+        return result;
+    }
+
+    // While no link has come, gone or changed since the last link dump, only
+    // the counters can differ from its rows, and the statistics dump brings
+    // them for a third of the link dump's cost. Any link it names that the
+    // kept rows lack, or a number of links that differs, sends the read to
+    // the link dump instead (kErrorGenFailure here).
+    std::uint32_t readCounters(std::uint8_t* table, std::size_t capacity, std::size_t& count) {
+        if (!rowsCurrent_) return kErrorGenFailure;
+        const std::size_t kept = rows_.size() / kIfRowSize;
+        bool known = true;
+        const std::uint32_t result = dump(statsRequest(), [&](const nlmsghdr* message) {
+            if (message->nlmsg_type != RTM_NEWSTATS || message->nlmsg_len < NLMSG_LENGTH(sizeof(if_stats_msg))) return;
+            const auto* header = static_cast<const if_stats_msg*>(NLMSG_DATA(message));
+            // Both dumps visit the links in the same order, so the row is
+            // nearly always the one at the same place.
+            const std::uint8_t* row = nullptr;
+            for (std::size_t k = 0; k < kept && row == nullptr; ++k) {
+                const std::uint8_t* candidate = rows_.data() + ((count + k) % kept) * kIfRowSize;
+                if (get32(candidate + kIndex) == static_cast<std::uint32_t>(header->ifindex)) row = candidate;
+            }
+            if (row == nullptr) known = false;
+            if (row != nullptr && count < capacity) {
+                rtnl_link_stats64 stats{};
+                int remaining = static_cast<int>(message->nlmsg_len - NLMSG_LENGTH(sizeof(if_stats_msg)));
+                for (const rtattr* attr = reinterpret_cast<const rtattr*>(reinterpret_cast<const std::uint8_t*>(header) +
+                                                                         NLMSG_ALIGN(sizeof(if_stats_msg)));
+                     RTA_OK(attr, remaining); attr = RTA_NEXT(attr, remaining)) {
+                    if (attr->rta_type != IFLA_STATS_LINK_64) continue;
+                    std::memcpy(&stats, RTA_DATA(attr), std::min<std::size_t>(RTA_PAYLOAD(attr), sizeof stats));
+                }
+                std::uint8_t* out = table + kIfTableHeaderSize + count * kIfRowSize;
+                std::memcpy(out, row, kIfRowSize);
+                putCounters(out, stats);
+            }
+            ++count;
+        });
+        if (result != kNoError) return result;
+        if (!known || count != kept) {
+            rowsCurrent_ = false;
+            return kErrorGenFailure;
+        }
+        return kNoError;
+    }
+
+    static Request statsRequest() {
+        Request request{};
+        request.header.nlmsg_len = NLMSG_LENGTH(sizeof(if_stats_msg));
+        request.header.nlmsg_type = RTM_GETSTATS;
+        request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+        request.stats.family = AF_UNSPEC;
+        request.stats.filter_mask = IFLA_STATS_FILTER_BIT(IFLA_STATS_LINK_64);
+        return request;
+    }
+
     std::uint32_t countLinks(std::size_t& count) {
         if (!statsDumpRefused_) {
-            Request request{};
-            request.header.nlmsg_len = NLMSG_LENGTH(sizeof(if_stats_msg));
-            request.header.nlmsg_type = RTM_GETSTATS;
-            request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-            request.stats.family = AF_UNSPEC;
-            request.stats.filter_mask = IFLA_STATS_FILTER_BIT(IFLA_STATS_LINK_64);
-            const std::uint32_t result = dump(request, [&](const nlmsghdr* message) {
+            const std::uint32_t result = dump(statsRequest(), [&](const nlmsghdr* message) {
                 if (message->nlmsg_type == RTM_NEWSTATS) ++count;
             });
             if (result == kNoError) return kNoError;
@@ -368,6 +443,51 @@ private:
     void closeSocket() {
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
+    }
+
+    // Forgets the kept count and rows when a link has come, gone or changed.
+    void noteChanges() {
+        if (!linksChanged()) return;
+        knownCount_ = -1;
+        rowsCurrent_ = false;
+    }
+
+    // The kernel announces every link that comes, goes or changes (name,
+    // flags, carrier, MTU, address, queue length) on the RTNLGRP_LINK group;
+    // a second socket listens from the first call on. Drains what it heard:
+    // true when anything came, when announcements were lost, or when nobody
+    // can listen (then nothing is ever kept).
+    bool linksChanged() {
+        if (changesFd_ < 0 && !changesRefused_) {
+            changesFd_ = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE);
+            sockaddr_nl group{};
+            group.nl_family = AF_NETLINK;
+            group.nl_groups = RTMGRP_LINK;
+            if (changesFd_ >= 0 &&
+                ::bind(changesFd_, reinterpret_cast<const sockaddr*>(&group), sizeof group) != 0) {
+                ::close(changesFd_);
+                changesFd_ = -1;
+            }
+            if (changesFd_ < 0) changesRefused_ = true;
+            return true;
+        }
+        if (changesFd_ < 0) return true;
+        bool changed = false;
+        for (;;) {
+            const ssize_t received = ::recv(changesFd_, receive_.data(), receive_.size(), MSG_DONTWAIT | MSG_TRUNC);
+            if (received >= 0) {
+                changed = true;
+            } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                return changed;
+            } else if (errno == ENOBUFS) {
+                changed = true;  // announcements were dropped; the socket goes on
+            } else if (errno != EINTR) {
+                ::close(changesFd_);
+                changesFd_ = -1;
+                changesRefused_ = true;
+                return true;
+            }
+        }
     }
 
     // One dump; onMessage sees every message of the answer but the last.
@@ -432,6 +552,11 @@ private:
     int fd_ = -1;
     std::uint32_t sequence_ = 0;
     bool statsDumpRefused_ = false;  // a property of the kernel, not of its data
+    int changesFd_ = -1;             // hears the links come, go and change
+    bool changesRefused_ = false;    // no such socket could be had: keep nothing
+    long knownCount_ = -1;           // links at the last count, -1 for none
+    std::vector<std::uint8_t> rows_;  // the rows of the last link dump
+    bool rowsCurrent_ = false;        // no link has changed since that dump
 };
 
 }  // namespace

@@ -1,12 +1,16 @@
 // The interface table on Linux, read from the kernel over rtnetlink.
 //
-// A read is one RTM_GETLINK dump laid out as the Windows table is (4-byte row
-// count, then 860-byte rows), so the reader decodes it unchanged; a size
-// query is one RTM_GETSTATS dump, which only counts the links. Nothing read
-// from the kernel is kept between calls but whether each physical Ethernet
-// link is Wi-Fi (a device's kind never changes); the netlink socket and the
-// receive buffer are reused. The socket stays in the network namespace it was opened
-// in.
+// A read is laid out as the Windows table is (4-byte row count, then 860-byte
+// rows), so the reader decodes it unchanged. The kernel announces every link
+// that comes, goes or changes, and a second socket hears it; while nothing
+// was announced since the last RTM_GETLINK dump, a read is one RTM_GETSTATS
+// dump of the counters laid into that dump's rows, and a size query answers
+// from that dump's count. After a change a read is a whole RTM_GETLINK dump
+// again, and a size query one RTM_GETSTATS dump that counts the links. Only
+// those rows and whether each physical Ethernet link is Wi-Fi (a device's
+// kind never changes) are kept between calls; the netlink sockets and the
+// receive buffer are reused. The sockets stay in the network namespace they
+// were opened in.
 //
 // Row fields that Linux has no counterpart for are 0: dwSpeed (the kernel
 // only knows it through a per-device driver query, too slow for a call made

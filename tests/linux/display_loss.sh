@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# The X server going away under a running tovi, once ended in an orderly way
+# (SIGTERM) and once dying (SIGKILL), each while tovi ticks every 25 ms with
+# its window shown and its icon in the tray.
+#
+# Without a display there is nothing left to show the lights on, so tovi may
+# end; what it must not do is crash. Here that means: it ends by itself within
+# ten seconds, with an exit status of its own (no signal, no core dump), and
+# in a sanitizer build without any AddressSanitizer, UBSan or leak report
+# (third-party leaks in tests/lsan.supp aside). It must not hang either.
+set -euo pipefail
+
+[ "${TOVI_PLATFORM:-linux}" = linux ] || exit 77
+build=${TOVI_BUILD:?TOVI_BUILD names the build folder}
+source=${TOVI_SOURCE:-$(cd "$(dirname "$0")/../.." && pwd)}
+tovi=$build/bin/tovi
+[ -x "$tovi" ] || { echo "display_loss: $tovi is not built" >&2; exit 1; }
+for need in Xvfb trayer xdotool; do
+    command -v "$need" >/dev/null || { echo "display_loss: $need is missing, skipped"; exit 77; }
+done
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$source/tests/lsan.supp:print_suppressions=0}
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    local p
+    for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+status=0
+# lose SIGNAL: one run, the server ended with SIGNAL.
+lose() {
+    local signal=$1 n="" xvfb tray tovi_pid rc
+    for _ in $(seq 1 50); do
+        n=$((200 + RANDOM % 200))
+        [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] || break
+    done
+    Xvfb :$n -noreset -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb=$!
+    pids+=($xvfb)
+    for _ in $(seq 1 100); do [ -e /tmp/.X11-unix/X$n ] && break; sleep 0.05; done
+    export DISPLAY=:$n
+    trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 24 \
+        --transparent false >/dev/null 2>&1 &
+    tray=$!
+    pids+=($tray)
+    sleep 0.5
+
+    export XDG_CONFIG_HOME=$work/config-$signal XDG_RUNTIME_DIR=$work/runtime
+    mkdir -p "$XDG_CONFIG_HOME/Tovi" && mkdir -m 700 -p "$XDG_RUNTIME_DIR"
+    printf '[zuderari]\ninterval=0\nstartminimized=0\n' >"$XDG_CONFIG_HOME/Tovi/settings.ini"
+    "$tovi" >"$work/tovi-$signal.log" 2>&1 &
+    tovi_pid=$!
+    pids+=($tovi_pid)
+    local shown=no
+    for _ in $(seq 1 100); do
+        if xdotool search --onlyvisible --name '^Tovi - Lampfeld' >/dev/null 2>&1; then shown=yes; break; fi
+        sleep 0.1
+    done
+    if [ "$shown" = no ]; then
+        echo "display_loss: FAIL ($signal): the window never showed" >&2
+        cat "$work/tovi-$signal.log" >&2
+        status=1
+        return
+    fi
+    sleep 1  # some dozens of ticks
+
+    { kill "-$signal" "$xvfb"; wait "$xvfb"; } 2>/dev/null || true
+    local ended=no
+    for _ in $(seq 1 100); do
+        if ! kill -0 "$tovi_pid" 2>/dev/null; then ended=yes; break; fi
+        sleep 0.1
+    done
+    kill "$tray" 2>/dev/null || true
+    if [ "$ended" = no ]; then
+        echo "display_loss: FAIL ($signal): tovi still runs 10 s after the display went away" >&2
+        kill -9 "$tovi_pid" 2>/dev/null || true
+        status=1
+        return
+    fi
+    rc=0
+    wait "$tovi_pid" || rc=$?
+    if [ "$rc" -ge 128 ]; then
+        echo "display_loss: FAIL ($signal): tovi was ended by signal $((rc - 128))" >&2
+        status=1
+    elif grep -qE 'AddressSanitizer|LeakSanitizer|runtime error:' "$work/tovi-$signal.log"; then
+        echo "display_loss: FAIL ($signal): sanitizer report" >&2
+        status=1
+    else
+        echo "display_loss: ok ($signal): tovi ended with status $rc: $(head -1 "$work/tovi-$signal.log")"
+        return
+    fi
+    cat "$work/tovi-$signal.log" >&2
+}
+
+lose TERM
+lose KILL
+exit $status

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# tovi.exe's window on a system without IP Helper: wine is told not to load
+# iphlpapi.dll, so the table function cannot be called at all. The window
+# must run on through its ticks (tovi_gui_soak, 200 ticks) with no message
+# box (one would hold the ticks until the time-out here) and with totals that
+# never grow, although loopback traffic flows the whole time.
+set -euo pipefail
+
+[ "${TOVI_PLATFORM:-win32}" = win32 ] || exit 77
+build=${TOVI_BUILD:?TOVI_BUILD names the build folder}
+source_dir=${TOVI_SOURCE:?TOVI_SOURCE names the source folder}
+soak=$build/bin/tovi_gui_soak.exe
+skip() { echo "table_missing: $*, skipped"; exit 77; }
+[ -n "${DISPLAY:-}" ] || skip "no X display (DISPLAY is unset)"
+command -v wine >/dev/null || skip "wine is missing"
+command -v python3 >/dev/null || skip "python3 is missing"
+[ -f "$soak" ] || skip "tovi_gui_soak.exe is not built"
+
+python3 -c '
+import socket, time
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+while True:
+    s.sendto(b"tovi", ("127.0.0.1", 9))
+    time.sleep(0.01)
+' &
+traffic=$!
+trap 'kill "$traffic" 2>/dev/null || true' EXIT
+
+status=0
+out=$(WINEDLLOVERRIDES="mscoree,mshtml=;iphlpapi=d" TOVI_BUILD=$build \
+    timeout 240 "$source_dir/cmake/wine-run" "$soak" 200 2>&1) || status=$?
+echo "$out"
+[ "$status" -ne 124 ] || { echo "table_missing: FAIL: the ticks stopped (a message box?)" >&2; exit 1; }
+[ "$status" -eq 0 ] || { echo "table_missing: FAIL: status $status" >&2; exit 1; }
+read -r _ done _ lit _ <<<"$(grep '^ticks ' <<<"$out" || true)"
+[ "${done:-0}" = 200 ] || { echo "table_missing: FAIL: only ${done:-0} of 200 ticks ran" >&2; exit 1; }
+[ "${lit:-1}" = 0 ] || { echo "table_missing: FAIL: totals grew on $lit ticks without IP Helper" >&2; exit 1; }
+echo "table_missing: ok: 200 ticks without IP Helper, no message, totals stayed 0"
