@@ -25,31 +25,10 @@ driver=$build/bin/tovi_tick_driver
 [ -x "$driver" ] || { echo "build $driver first (cmake --build $build --target tovi_tick_driver)" >&2; exit 2; }
 command -v Xvfb >/dev/null || { echo "Xvfb is missing" >&2; exit 2; }
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    local p
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source scripts/scratch
+source scripts/xsession || { echo "Xvfb did not start" >&2; exit 2; }
 
 cc -O2 -o "$work/netlink_poller" bench/netlink_poller.c
-
-display=""
-for _ in $(seq 1 50); do
-    n=$((200 + RANDOM % 200))
-    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
-    Xvfb :$n -noreset -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
-    pids+=($!)
-    for _ in $(seq 1 100); do
-        [ -e /tmp/.X11-unix/X$n ] && break
-        sleep 0.05
-    done
-    [ -e /tmp/.X11-unix/X$n ] && display=:$n && break
-done
-[ -n "$display" ] || { echo "Xvfb did not start" >&2; exit 2; }
 
 # On-CPU time of a whole process in seconds, from the scheduler's own
 # nanosecond count (rusage is sampled at the timer tick, too coarse here).
@@ -58,7 +37,7 @@ cpu_seconds() {
 }
 
 for run in $(seq 1 "$repeat"); do
-    DISPLAY="$display" "$driver" --interval "$interval" >/dev/null &
+    "$driver" --interval "$interval" >/dev/null &
     tick_pid=$!
     "$work/netlink_poller" "$interval" $((duration + 60)) >/dev/null &
     poller_pid=$!

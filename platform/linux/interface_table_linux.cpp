@@ -326,11 +326,17 @@ private:
         return kErrorInsufficientBuffer;
     }
 
-    static Request linkRequest() {
+    // A dump request whose body (after the header) is `body` bytes, all zero.
+    static Request dumpRequest(std::uint16_t type, std::size_t body) {
         Request request{};
-        request.header.nlmsg_len = NLMSG_LENGTH(sizeof(ifinfomsg));
-        request.header.nlmsg_type = RTM_GETLINK;
+        request.header.nlmsg_len = NLMSG_LENGTH(body);
+        request.header.nlmsg_type = type;
         request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+        return request;
+    }
+
+    static Request linkRequest() {
+        Request request = dumpRequest(RTM_GETLINK, sizeof(ifinfomsg));
         request.link.ifi_family = AF_UNSPEC;
         return request;
     }
@@ -401,10 +407,7 @@ private:
     }
 
     static Request statsRequest() {
-        Request request{};
-        request.header.nlmsg_len = NLMSG_LENGTH(sizeof(if_stats_msg));
-        request.header.nlmsg_type = RTM_GETSTATS;
-        request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+        Request request = dumpRequest(RTM_GETSTATS, sizeof(if_stats_msg));
         request.stats.family = AF_UNSPEC;
         request.stats.filter_mask = IFLA_STATS_FILTER_BIT(IFLA_STATS_LINK_64);
         return request;

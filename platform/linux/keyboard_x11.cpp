@@ -7,6 +7,7 @@
 #include <poll.h>
 
 #include <array>
+#include <bitset>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -77,7 +78,7 @@ public:
 
         // Select first, then read: a change in between arrives as an event.
         const unsigned long events = XkbIndicatorStateNotifyMask | XkbIndicatorMapNotifyMask |
-                                     XkbNamesNotifyMask | XkbNewKeyboardNotifyMask;
+                                     XkbNamesNotifyMask | XkbNewKeyboardNotifyMask | XkbMapNotifyMask;
         XkbSelectEvents(display_, XkbUseCoreKbd, events, events);
         readIndicators();
     }
@@ -96,16 +97,25 @@ public:
         while (XEventsQueued(display_, QueuedAfterReading) > 0) {
             XEvent event;
             XNextEvent(display_, &event);
+            if (event.type == MappingNotify) {
+                XRefreshKeyboardMapping(&event.xmapping);
+                boundKnown_ = false;
+                continue;
+            }
             if (event.type != xkbEventBase_) continue;
             const auto& xkb = *reinterpret_cast<const XkbEvent*>(&event);
             switch (xkb.any.xkb_type) {
             case XkbIndicatorStateNotify:
                 indicatorState_ = xkb.indicators.state;
                 break;
+            case XkbMapNotify:
+                boundKnown_ = false;
+                break;
             case XkbIndicatorMapNotify:
             case XkbNamesNotify:
             case XkbNewKeyboardNotify:
                 keymapChanged_ = true;
+                boundKnown_ = false;
                 break;
             default:
                 break;
@@ -160,14 +170,22 @@ private:
         return ::poll(&socket, 1, 0) != 0;  // errors too: Xlib reports them
     }
 
+    // Whether any modifier is bound to the key. The modifier map is read once
+    // and kept until the server announces a new one: reading it is a round
+    // trip, and every lit or darkened light needs this twice.
     bool modifierBound(KeyCode keycode) {
-        roundTripSinceCatchUp_ = true;
-        XModifierKeymap* map = XGetModifierMapping(display_);
-        if (map == nullptr) return false;
-        bool bound = false;
-        for (int i = 0; i < 8 * map->max_keypermod; ++i) bound = bound || map->modifiermap[i] == keycode;
-        XFreeModifiermap(map);
-        return bound;
+        catchUp();
+        if (!boundKnown_) {
+            bound_.reset();
+            roundTripSinceCatchUp_ = true;
+            XModifierKeymap* map = XGetModifierMapping(display_);
+            if (map == nullptr) return false;
+            for (int i = 0; i < 8 * map->max_keypermod; ++i) bound_.set(map->modifiermap[i]);
+            bound_.reset(0);  // an empty place in the map, not a key
+            XFreeModifiermap(map);
+            boundKnown_ = true;
+        }
+        return bound_.test(keycode);
     }
 
     struct CloseDisplay {
@@ -181,6 +199,8 @@ private:
     unsigned int indicatorState_ = 0;           // one bit per indicator number
     bool keymapChanged_ = false;
     bool roundTripSinceCatchUp_ = true;
+    std::bitset<256> bound_;   // key codes some modifier is bound to
+    bool boundKnown_ = false;  // bound_ is the server's current modifier map
 };
 
 X11Keyboard::X11Keyboard(std::string displayName) : displayName_(std::move(displayName)) {}

@@ -20,34 +20,19 @@ for need in Xvfb trayer xdotool; do
 done
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$source/tests/lsan.supp:print_suppressions=0}
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    local p
-    for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$source/scripts/scratch" KILL  # a tovi that hangs must not hold the test
+source "$source/scripts/xsession" --no-start
 
 status=0
 # lose SIGNAL: one run, the server ended with SIGNAL.
 lose() {
-    local signal=$1 n="" xvfb tray tovi_pid rc
-    for _ in $(seq 1 50); do
-        n=$((200 + RANDOM % 200))
-        [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] || break
-    done
-    Xvfb :$n -noreset -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb=$!
-    pids+=($xvfb)
-    for _ in $(seq 1 100); do [ -e /tmp/.X11-unix/X$n ] && break; sleep 0.05; done
-    export DISPLAY=:$n
-    trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 24 \
-        --transparent false >/dev/null 2>&1 &
-    tray=$!
-    pids+=($tray)
-    sleep 0.5
+    local signal=$1 xvfb tovi_pid rc
+    if ! _tovi_x_start --tray; then
+        echo "display_loss: FAIL ($signal): Xvfb did not start" >&2
+        status=1
+        return
+    fi
+    xvfb=$_tovi_x_server_pid
 
     export XDG_CONFIG_HOME=$work/config-$signal XDG_RUNTIME_DIR=$work/runtime
     mkdir -p "$XDG_CONFIG_HOME/Tovi" && mkdir -m 700 -p "$XDG_RUNTIME_DIR"
@@ -74,7 +59,7 @@ lose() {
         if ! kill -0 "$tovi_pid" 2>/dev/null; then ended=yes; break; fi
         sleep 0.1
     done
-    kill "$tray" 2>/dev/null || true
+    _tovi_x_stop  # the tray; the server is gone already
     if [ "$ended" = no ]; then
         echo "display_loss: FAIL ($signal): tovi still runs 10 s after the display went away" >&2
         kill -9 "$tovi_pid" 2>/dev/null || true

@@ -136,6 +136,37 @@ TEST_F(X11KeyboardTest, ChangesByOtherClientsAreSeen) {
     }
 }
 
+// The modifier map is read once and kept. When another client binds Scroll
+// Lock to a modifier or frees it again, the next key event must take the way
+// that fits the new map: a key press no modifier follows lights nothing, and
+// an indicator set behind a bound key's back would part light and modifier.
+TEST_F(X11KeyboardTest, ANewModifierMapIsFollowed) {
+    const Key& scroll = kKeys[2];
+    SetLockKey(keyboard, scroll.virtualKey, false);
+    if (std::system("xmodmap -e 'add mod3 = Scroll_Lock' 2>/dev/null") != 0) {
+        GTEST_SKIP() << "xmodmap cannot bind";
+    }
+    struct Unbind {
+        ~Unbind() { (void)std::system("xmodmap -e 'clear mod3' 2>/dev/null"); }
+    } unbind;
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round == 0 ? "bound to mod3" : "freed again");
+        EXPECT_TRUE(eventually([&] {
+            SetLockKey(keyboard, scroll.virtualKey, true);
+            return led(scroll) == scroll.ledBit;
+        }));
+        SetLockKey(keyboard, scroll.virtualKey, false);
+        EXPECT_EQ(led(scroll), 0u);
+        SetLockKey(keyboard, scroll.virtualKey, true);
+        EXPECT_EQ(led(scroll), scroll.ledBit);
+        SetLockKey(keyboard, scroll.virtualKey, false);
+        EXPECT_EQ(led(scroll), 0u);
+        if (round == 0) {
+            ASSERT_EQ(std::system("xmodmap -e 'clear mod3' 2>/dev/null"), 0);
+        }
+    }
+}
+
 TEST_F(X11KeyboardTest, EventsForOtherKeysAreRefused) {
     EXPECT_THROW(keyboard.keybdEvent(65, 0x45, 1, 0), Error);
     EXPECT_THROW(keyboard.keybdEvent(0, 0x45, 3, 0), Error);

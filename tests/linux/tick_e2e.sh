@@ -15,6 +15,7 @@ set -euo pipefail
 
 [ "${TOVI_PLATFORM:-linux}" = linux ] || exit 77
 build=${TOVI_BUILD:?TOVI_BUILD names the build folder}
+source=${TOVI_SOURCE:-$(cd "$(dirname "$0")/../.." && pwd)}
 driver=$build/bin/tovi_tick_driver
 watch=$build/bin/tovi_led_watch
 for tool in "$driver" "$watch"; do
@@ -34,31 +35,8 @@ fi
 
 # From here on: inside the namespace.
 ip link set lo up
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    local p
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-# A private X server on a free display between 200 and 400.
-display=""
-for _ in $(seq 1 50); do
-    n=$((200 + RANDOM % 200))
-    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
-    Xvfb :$n -noreset -screen 0 640x480x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-    pids+=($!)
-    for _ in $(seq 1 100); do
-        [ -e /tmp/.X11-unix/X$n ] && break
-        sleep 0.05
-    done
-    [ -e /tmp/.X11-unix/X$n ] && display=:$n && break
-done
-[ -n "$display" ] || { echo "tick_e2e: Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
-export DISPLAY=$display
+source "$source/scripts/scratch"
+source "$source/scripts/xsession" || { echo "tick_e2e: Xvfb did not start" >&2; exit 1; }
 
 "$watch" >"$work/leds" &
 pids+=($!)
@@ -83,18 +61,8 @@ run() {
     grep -q ready "$out" || { echo "tick_e2e: the driver did not start" >&2; return 1; }
 
     sleep 0.4  # quiet ticks first: every light must be dark
-    python3 - "$traffic" <<'EOF'
-import socket, sys, time
-# One datagram every 5 ms for a second; closed port, so the ICMP answer
-# counts too. Both raise the loopback's received and sent counters.
-s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-start = time.monotonic_ns()
-while time.monotonic_ns() - start < 1_000_000_000:
-    s.sendto(b"tovi" * 16, ("127.0.0.1", 9))
-    time.sleep(0.005)
-stop = time.monotonic_ns()
-open(sys.argv[1], "w").write(f"{start} {stop}\n")
-EOF
+    # A datagram every 5 ms for a second.
+    python3 "$source/tests/common/loopback_traffic.py" --every 5 --for 1 --times "$traffic"
     sleep 0.5
     kill "$driver_pid"
     wait "$driver_pid" || true

@@ -11,6 +11,7 @@ set -euo pipefail
 
 [ "${TOVI_PLATFORM:-linux}" = linux ] || exit 77
 build=${TOVI_BUILD:?TOVI_BUILD names the build folder}
+source=${TOVI_SOURCE:-$(cd "$(dirname "$0")/../.." && pwd)}
 tovi=$build/bin/tovi
 close=$build/bin/tovi_close_window
 for need in Xvfb trayer xdotool xset xwininfo python3 ip unshare; do
@@ -23,18 +24,9 @@ if [ -z "${TOVI_E2E_INSIDE:-}" ]; then
 fi
 
 ip link set lo up
-work=$(mktemp -d)
-pids=()
-source "${TOVI_SOURCE:-$(dirname "$0")/../..}/scripts/xsession" --tray
-cleanup() {
-    local p
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    _tovi_x_stop
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$source/scripts/scratch"
 fail() { echo "tovi_e2e: FAIL: $*" >&2; exit 1; }
-[ -n "${DISPLAY:-}" ] || fail "Xvfb did not start"
+source "$source/scripts/xsession" --tray || fail "Xvfb did not start"
 
 # Caps Lock for received traffic, Scroll Lock for sent, every 100 ms.
 export XDG_CONFIG_HOME=$work/config
@@ -72,16 +64,7 @@ wait_for() {
 }
 # traffic SECONDS &: UDP datagrams to loopback, one every 5 ms, until killed.
 # Run it in the background only: it replaces its shell so that a kill stops it.
-traffic() {
-    exec python3 -c '
-import socket, sys, time
-s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-end = time.monotonic() + float(sys.argv[1])
-while time.monotonic() < end:
-    s.sendto(b"tovi" * 16, ("127.0.0.1", 9))
-    time.sleep(0.005)
-' "$1"
-}
+traffic() { exec python3 "$source/tests/common/loopback_traffic.py" --every 5 --for "$1"; }
 
 "$tovi" >"$work/tovi.log" 2>&1 &
 tovi_pid=$!
@@ -92,6 +75,7 @@ wait_for window_visible 10 || fail "the window did not show"
 wait_leds "(m & 5) == 0" 3 || fail "lights $(leds) before any traffic"
 traffic 60 &
 traffic_pid=$!
+pids+=("$traffic_pid")
 wait_leds "(m & 5) == 5" 10 || fail "Caps and Scroll Lock did not light with traffic (lights $(leds))"
 (( (16#$(leds) & 2) == 0 )) || fail "Num Lock lit, but it was not chosen"
 kill "$traffic_pid"
@@ -114,6 +98,7 @@ wait_for window_visible 3 || fail "a double-click on the tray icon did not bring
 # Close the window while traffic flows: the lit keys stay lit.
 traffic 60 &
 traffic_pid=$!
+pids+=("$traffic_pid")
 wait_leds "(m & 5) == 5" 10 || fail "the lights did not light again (lights $(leds))"
 "$close" "$title" || fail "could not ask the window to close"
 for _ in $(seq 1 100); do kill -0 "$tovi_pid" 2>/dev/null || break; sleep 0.05; done

@@ -10,6 +10,7 @@ set -euo pipefail
 
 [ "${TOVI_PLATFORM:-linux}" = linux ] || exit 77
 build=${TOVI_BUILD:?TOVI_BUILD names the build folder}
+source=${TOVI_SOURCE:-$(cd "$(dirname "$0")/../.." && pwd)}
 soak=$build/bin/tovi_window_soak
 [ -x "$soak" ] || { echo "window_soak: $soak is not built" >&2; exit 1; }
 for need in Xvfb trayer python3; do
@@ -25,42 +26,13 @@ if [ -n "${TOVI_SOAK_INSIDE:-}" ]; then
     private=yes
 fi
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    local p
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-display=""
-for _ in $(seq 1 50); do
-    n=$((200 + RANDOM % 200))
-    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
-    Xvfb :$n -noreset -screen 0 800x600x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-    pids+=($!)
-    for _ in $(seq 1 100); do [ -e /tmp/.X11-unix/X$n ] && break; sleep 0.05; done
-    [ -e /tmp/.X11-unix/X$n ] && display=:$n && break
-done
-[ -n "$display" ] || { echo "window_soak: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=$display
-trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 24 \
-    --transparent false >/dev/null 2>&1 &
-pids+=($!)
-sleep 0.5
+source "$source/scripts/scratch"
+source "$source/scripts/xsession" --tray || { echo "window_soak: Xvfb did not start" >&2; exit 1; }
 export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
 mkdir -m 700 -p "$XDG_RUNTIME_DIR"
 
 # A datagram to loopback every millisecond, for as long as the soak runs.
-python3 -c '
-import socket, time
-s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-while True:
-    s.sendto(b"tovi", ("127.0.0.1", 9))
-    time.sleep(0.001)
-' &
+python3 "$source/tests/common/loopback_traffic.py" --every 1 &
 pids+=($!)
 
 ticks=${TOVI_SOAK_TICKS:-100000}

@@ -22,13 +22,7 @@ ticks=${TOVI_GUI_SOAK_TICKS:-2000}
 # Loopback traffic for the whole run, so that ticks light and darken the keys.
 traffic=""
 if command -v python3 >/dev/null; then
-    python3 -c '
-import socket, time
-s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-while True:
-    s.sendto(b"tovi", ("127.0.0.1", 9))
-    time.sleep(0.03)
-' &
+    python3 "$source_dir/tests/common/loopback_traffic.py" --every 30 &
     traffic=$!
 fi
 trap '[ -z "$traffic" ] || kill "$traffic" 2>/dev/null || true' EXIT

@@ -16,13 +16,7 @@ command -v wine >/dev/null || skip "wine is missing"
 command -v python3 >/dev/null || skip "python3 is missing"
 [ -f "$soak" ] || skip "tovi_gui_soak.exe is not built"
 
-python3 -c '
-import socket, time
-s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-while True:
-    s.sendto(b"tovi", ("127.0.0.1", 9))
-    time.sleep(0.01)
-' &
+python3 "$source_dir/tests/common/loopback_traffic.py" --every 10 &
 traffic=$!
 trap 'kill "$traffic" 2>/dev/null || true' EXIT
 
