@@ -1,16 +1,20 @@
 #include "platform/linux/keyboard_x11.h"
 
 #include <X11/XKBlib.h>
+#include <X11/Xlib-xcb.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <poll.h>
+#include <xcb/xtest.h>
 
 #include <array>
 #include <bitset>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "base/error.h"
 
@@ -77,8 +81,10 @@ public:
         for (std::size_t i = 0; i < kLocks.size(); ++i) atoms_[i] = XInternAtom(display_, kLocks[i].indicator, False);
 
         // Select first, then read: a change in between arrives as an event.
-        const unsigned long events = XkbIndicatorStateNotifyMask | XkbIndicatorMapNotifyMask |
-                                     XkbNamesNotifyMask | XkbNewKeyboardNotifyMask | XkbMapNotifyMask;
+        // Indicator maps are not followed: what drives a light does not
+        // change its number or its name, and its state comes as an event.
+        const unsigned long events =
+            XkbIndicatorStateNotifyMask | XkbNamesNotifyMask | XkbNewKeyboardNotifyMask | XkbMapNotifyMask;
         XkbSelectEvents(display_, XkbUseCoreKbd, events, events);
         readIndicators();
     }
@@ -90,6 +96,12 @@ public:
     // poll of the socket when nothing came, never a round trip: this runs
     // twice a tick.
     void catchUp() {
+        settle();
+        takeInEvents();
+    }
+
+    // The events alone: leaves an unconfirmed key press as it is.
+    void takeInEvents() {
         // A round trip of ours may have read events off the socket into
         // Xlib's own queue, where a poll of the socket cannot see them.
         if (!roundTripSinceCatchUp_ && XEventsQueued(display_, QueuedAlready) == 0 && !socketReadable()) return;
@@ -111,18 +123,24 @@ public:
             case XkbMapNotify:
                 boundKnown_ = false;
                 break;
-            case XkbIndicatorMapNotify:
             case XkbNamesNotify:
+                // The server sends this for every named indicator set, ours
+                // included, even when no name changed.
+                if ((xkb.names.changed & XkbIndicatorNamesMask) != 0) namesChanged_ = true;
+                break;
             case XkbNewKeyboardNotify:
-                keymapChanged_ = true;
+                keyboardChanged_ = true;
                 boundKnown_ = false;
                 break;
             default:
                 break;
             }
         }
-        // A new keymap may number its indicators differently.
-        if (keymapChanged_) readIndicators();
+        if (keyboardChanged_) {
+            readIndicators();
+        } else if (namesChanged_) {
+            readNames();
+        }
     }
 
     bool lit(std::size_t lock) const {
@@ -132,10 +150,7 @@ public:
     void keyEvent(std::size_t lock, bool press) {
         const KeyCode keycode = XKeysymToKeycode(display_, kLocks[lock].keysym);
         if (keycode != 0 && modifierBound(keycode)) {
-            ErrorTrap trap;
-            XTestFakeKeyEvent(display_, keycode, press ? True : False, CurrentTime);
-            roundTripSinceCatchUp_ = true;
-            trap.sync(display_, "XTest key event");
+            fakeKey(keycode, press);
             return;
         }
         // An unbound key changes nothing when pressed; its release stands
@@ -152,17 +167,77 @@ public:
     }
 
 private:
-    void readIndicators() {
-        keymapChanged_ = false;
-        roundTripSinceCatchUp_ = true;
-        for (std::size_t i = 0; i < kLocks.size(); ++i) {
-            int index = -1;
-            Bool on = False;
-            indexes_[i] = XkbGetNamedIndicator(display_, atoms_[i], &index, &on, nullptr, nullptr) ? index : -1;
+    // Synthetic key events go out on the connection's XCB side as checked
+    // requests, whose errors wait there for us instead of reaching Xlib's
+    // process-wide handler. So a press can be sent and left unconfirmed: the
+    // release that follows it waits once for both, and a changed light costs
+    // one round trip rather than two. A press that no release follows is
+    // confirmed by the next call.
+    void fakeKey(KeyCode keycode, bool press) {
+        xcb_connection_t* xcb = XGetXCBConnection(display_);
+        if (press) settle();
+        const xcb_void_cookie_t sent = xcb_test_fake_input_checked(
+            xcb, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        if (press) {
+            unconfirmed_ = sent;
+            xcb_flush(xcb);
+            return;
         }
+        // Once the release is handled, so is the press before it: its
+        // verdict is then read without waiting.
+        int code = refusal(sent);
+        if (unconfirmed_) {
+            const int pressCode = refusal(*std::exchange(unconfirmed_, std::nullopt));
+            if (code == 0) code = pressCode;
+        }
+        if (code != 0) throw Error("XTest key event refused by the X server (error " + std::to_string(code) + ")");
+    }
+
+    void settle() {
+        if (!unconfirmed_) return;
+        const int code = refusal(*std::exchange(unconfirmed_, std::nullopt));
+        if (code != 0) throw Error("XTest key press refused by the X server (error " + std::to_string(code) + ")");
+    }
+
+    // Waits until the server has handled the request; its error code, 0 for none.
+    int refusal(xcb_void_cookie_t request) {
+        // Replies read meanwhile may have brought events into the queues.
+        roundTripSinceCatchUp_ = true;
+        xcb_generic_error_t* error = xcb_request_check(XGetXCBConnection(display_), request);
+        if (error == nullptr) return 0;
+        const int code = error->error_code;
+        std::free(error);
+        return code;
+    }
+
+    void readIndicators() {
+        keyboardChanged_ = false;
+        readNames();
         unsigned int state = 0;
         if (XkbGetIndicatorState(display_, XkbUseCoreKbd, &state) != Success) throw Error("cannot read the X indicators");
         indicatorState_ = state;
+    }
+
+    // The number of each lock's indicator, from all the indicator names in
+    // one request.
+    void readNames() {
+        namesChanged_ = false;
+        roundTripSinceCatchUp_ = true;
+        struct FreeKeyboard {
+            void operator()(XkbDescPtr keyboard) const { XkbFreeKeyboard(keyboard, 0, True); }
+        };
+        const std::unique_ptr<XkbDescRec, FreeKeyboard> keyboard(XkbAllocKeyboard());
+        if (!keyboard) throw Error("out of memory for the X keyboard names");
+        keyboard->device_spec = XkbUseCoreKbd;
+        if (XkbGetNames(display_, XkbIndicatorNamesMask, keyboard.get()) != Success || keyboard->names == nullptr) {
+            throw Error("cannot read the X indicator names");
+        }
+        for (std::size_t i = 0; i < kLocks.size(); ++i) {
+            indexes_[i] = -1;
+            for (int n = 0; n < XkbNumIndicators; ++n) {
+                if (keyboard->names->indicators[n] == atoms_[i]) indexes_[i] = n;
+            }
+        }
     }
 
     bool socketReadable() const {
@@ -174,7 +249,7 @@ private:
     // and kept until the server announces a new one: reading it is a round
     // trip, and every lit or darkened light needs this twice.
     bool modifierBound(KeyCode keycode) {
-        catchUp();
+        takeInEvents();
         if (!boundKnown_) {
             bound_.reset();
             roundTripSinceCatchUp_ = true;
@@ -197,8 +272,10 @@ private:
     std::array<Atom, kLocks.size()> atoms_{};
     std::array<int, kLocks.size()> indexes_{};  // indicator number of each lock; -1 when the keymap has none
     unsigned int indicatorState_ = 0;           // one bit per indicator number
-    bool keymapChanged_ = false;
+    bool keyboardChanged_ = false;  // a new keyboard: numbers, names and state to read again
+    bool namesChanged_ = false;     // indicator names to read again
     bool roundTripSinceCatchUp_ = true;
+    std::optional<xcb_void_cookie_t> unconfirmed_;  // a key press sent, its verdict not yet read
     std::bitset<256> bound_;   // key codes some modifier is bound to
     bool boundKnown_ = false;  // bound_ is the server's current modifier map
 };

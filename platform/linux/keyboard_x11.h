@@ -14,10 +14,13 @@
 //
 // The display ($DISPLAY, or the name given) is opened on first use and kept
 // until the object dies; a failed open is retried on the next call. Without
-// a display every operation throws tovi::Error. Indicator changes are
-// followed through XKB events, so reading the state costs no round trip to
-// the server; changes this object makes are synced before it returns, so
-// other clients see them at once.
+// a display every operation throws tovi::Error. Indicator changes, and the
+// indicator names and modifier map the choices above depend on, are followed
+// through events, so reading the state costs no round trip to the server. A
+// key press is sent unconfirmed and the release after it waits for both; a
+// release and an indicator change are synced before the call returns, so
+// other clients see the new light at once. A press that no release follows
+// is confirmed, and its refusal thrown, by the next call.
 //
 // One thread only (the window's); the object owns its own X connection.
 #pragma once

@@ -167,6 +167,23 @@ TEST_F(X11KeyboardTest, ANewModifierMapIsFollowed) {
     }
 }
 
+// A press goes out unconfirmed, the release waits for both. A press that no
+// release follows must still reach the server by the next call, and that
+// call must see what it did (X locks Caps Lock on the press).
+TEST_F(X11KeyboardTest, APressWithoutItsReleaseTakesEffectByTheNextCall) {
+    const Key& caps = kKeys[0];
+    SetLockKey(keyboard, caps.virtualKey, false);
+    keyboard.keybdEvent(kVkCapital, 0x45, platform::kKeyEventExtendedKey, 0);
+    KeyboardState state{};
+    keyboard.getKeyboardState(state);
+    EXPECT_EQ(state[kVkCapital], 1);
+    EXPECT_EQ(led(caps), caps.ledBit);
+    keyboard.keybdEvent(kVkCapital, 0x45, platform::kKeyEventExtendedKey | platform::kKeyEventKeyUp, 0);
+    EXPECT_EQ(led(caps), caps.ledBit) << "the release leaves the lock as the press set it";
+    keyboard.getKeyboardState(state);
+    EXPECT_EQ(state[kVkCapital], 1);
+}
+
 TEST_F(X11KeyboardTest, EventsForOtherKeysAreRefused) {
     EXPECT_THROW(keyboard.keybdEvent(65, 0x45, 1, 0), Error);
     EXPECT_THROW(keyboard.keybdEvent(0, 0x45, 3, 0), Error);
