@@ -376,6 +376,14 @@ private:
     }
 
     HWND createChild(const ControlSpec& desc, const wchar_t* windowClass, DWORD style, int extraHeight);
+    // Wraps the child window in its control object, which the window keeps.
+    template <class Wrapper>
+    Wrapper& adopt(HWND child) {
+        auto control = std::make_unique<Wrapper>(*this, child);
+        Wrapper& result = *control;
+        controls_[child] = std::move(control);
+        return result;
+    }
     void placeInTabOrder(HWND child, const ControlSpec& desc, bool takesFocus);
     void centre();
     HWND firstTabStop() const;
@@ -513,10 +521,7 @@ void Win32Window::placeInTabOrder(HWND child, const ControlSpec& desc, bool take
 
 CheckBox& Win32Window::createCheckBox(const ControlSpec& desc) {
     HWND child = createChild(desc, L"BUTTON", WS_TABSTOP | WS_GROUP | BS_3STATE, 0);
-    auto control = std::make_unique<Win32CheckBox>(*this, child);
-    auto& result = *control;
-    controls_[child] = std::move(control);
-    return result;
+    return adopt<Win32CheckBox>(child);
 }
 
 ComboBox& Win32Window::createComboBox(const ControlSpec& desc) {
@@ -537,26 +542,17 @@ ComboBox& Win32Window::createComboBox(const ControlSpec& desc) {
         field += difference;
         SendMessageW(child, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
     }
-    auto control = std::make_unique<Win32ComboBox>(*this, child);
-    auto& result = *control;
-    controls_[child] = std::move(control);
-    return result;
+    return adopt<Win32ComboBox>(child);
 }
 
 Label& Win32Window::createLabel(const ControlSpec& desc) {
     HWND child = createChild(desc, L"STATIC", SS_LEFT | SS_NOPREFIX, 0);
-    auto control = std::make_unique<Win32Label>(*this, child);
-    auto& result = *control;
-    controls_[child] = std::move(control);
-    return result;
+    return adopt<Win32Label>(child);
 }
 
 Button& Win32Window::createButton(const ControlSpec& desc) {
     HWND child = createChild(desc, L"BUTTON", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, 0);
-    auto control = std::make_unique<Win32Button>(*this, child);
-    auto& result = *control;
-    controls_[child] = std::move(control);
-    return result;
+    return adopt<Win32Button>(child);
 }
 
 Timer& Win32Window::createTimer(std::int32_t intervalMs, bool enabled) {
