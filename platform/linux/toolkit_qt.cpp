@@ -1,5 +1,7 @@
 #include "platform/linux/toolkit_qt.h"
 
+#include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -15,6 +17,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -22,6 +25,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -105,6 +109,7 @@ public:
         // The window hides in the notification area; closing a message box
         // while it is hidden must not end the program.
         QApplication::setQuitOnLastWindowClosed(false);
+        watchEndSignals();
     }
 
     std::unique_ptr<Window> createWindow(const WindowSpec& desc) override;
@@ -171,6 +176,49 @@ private:
     };
 
     int openWindows() const;
+
+    // Asked to end from outside (SIGTERM at logout or shutdown, SIGHUP when
+    // its terminal goes, SIGINT for Ctrl+C), the program ends as it does when
+    // its window is closed: each window unloads, storing its settings and
+    // taking its icon out of the tray. The handler only writes the signal to
+    // a pipe that the event loop watches; a second signal while the windows
+    // unload ends the process at once. A signal ignored at start (nohup, a
+    // background job) stays ignored.
+    void watchEndSignals() {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return;  // then the signals keep their default
+        endPipe_ = ends[1];
+        endNotifier_ = std::make_unique<QSocketNotifier>(ends[0], QSocketNotifier::Read);
+        QObject::connect(endNotifier_.get(), &QSocketNotifier::activated, [this, read = ends[0]] {
+            unsigned char drained = 0;
+            while (::read(read, &drained, 1) == 1) {
+            }
+            for (const int number : watched_) ::signal(number, SIG_DFL);
+            endAll();
+        });
+        struct sigaction action {};
+        action.sa_handler = [](int number) {
+            const int saved = errno;
+            const auto byte = static_cast<unsigned char>(number);
+            [[maybe_unused]] const ssize_t written = ::write(endPipe_, &byte, 1);
+            errno = saved;
+        };
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        for (const int number : kEndSignals) {
+            struct sigaction before {};
+            if (::sigaction(number, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+            ::sigaction(number, &action, nullptr);
+            watched_.push_back(number);
+        }
+    }
+
+    void endAll();
+
+    static constexpr int kEndSignals[] = {SIGTERM, SIGHUP, SIGINT};
+    static inline int endPipe_ = -1;  // written by the signal handler, hence static
+    std::vector<int> watched_;         // the end signals this toolkit handles
+    std::unique_ptr<QSocketNotifier> endNotifier_;
 
     int busy_ = 0;                    // handlers and message boxes now running
     std::vector<QtWindow*> windows_;  // every window not yet destroyed
@@ -521,6 +569,11 @@ public:
     // From MainWidget.
     void closeRequested(QCloseEvent& event) {
         event.accept();
+        closeFromOutside();
+    }
+
+    // Unloads as a close does, and ends the event loop.
+    void closeFromOutside() {
         if (unloaded_) return;
         unloaded_ = true;
         retireTimers();
@@ -753,6 +806,15 @@ void MainWidget::mouseMoveEvent(QMouseEvent* event) {
 
 std::unique_ptr<Window> QtToolkit::createWindow(const WindowSpec& desc) {
     return std::make_unique<QtWindow>(*this, desc);
+}
+
+void QtToolkit::endAll() {
+    // A window may go while another unloads; work from a copy.
+    const std::vector<QtWindow*> open = windows_;
+    for (QtWindow* window : open) {
+        if (std::find(windows_.begin(), windows_.end(), window) != windows_.end()) window->closeFromOutside();
+    }
+    if (QApplication::instance()) QApplication::exit(0);
 }
 
 int QtToolkit::openWindows() const {

@@ -27,6 +27,9 @@
 // and while a message box is open: a tick inside a modal box would otherwise
 // run the tick's own routine again in the box's nested event loop.
 //
+// SIGTERM, SIGHUP and SIGINT (unless ignored at start) end the program as a
+// closed window does: every window unloads first, so settings are stored.
+//
 // Everything runs on the thread that created the toolkit.
 #pragma once
 
