@@ -29,10 +29,8 @@ using tovi::platform::kIfTableHeaderSize;
 // No table a real system gives comes near this; it bounds one run's memory.
 constexpr std::uint32_t kLargestReportedSize = 1 << 20;  // bytes
 
-std::uint32_t le32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
+namespace ifrow = tovi::platform::ifrow;
+using ifrow::load32;
 
 class ScriptedTable : public tovi::platform::InterfaceTable {
 public:
@@ -79,13 +77,13 @@ Expected expect(const ScriptedTable& t) {
     if (readResult != 0 || size < kIfTableHeaderSize) return e;
     e.buffer.assign(size, 0);
     if (!t.bytes.empty()) std::memcpy(e.buffer.data(), t.bytes.data(), std::min<std::size_t>(t.bytes.size(), size));
-    const auto count = static_cast<std::int32_t>(le32(e.buffer.data()));
+    const auto count = static_cast<std::int32_t>(load32(e.buffer.data()));
     const std::size_t whole = (size - kIfTableHeaderSize) / kIfRowSize;
     e.rows = count <= 0 ? 0 : std::min<std::size_t>(static_cast<std::size_t>(count), whole);
     for (std::size_t i = 0; i < e.rows; ++i) {
-        const std::uint8_t* row = e.buffer.data() + kIfTableHeaderSize + i * kIfRowSize;
-        e.received += le32(row + 552);
-        e.sent += le32(row + 576);
+        const std::uint8_t* row = ifrow::rowAt(e.buffer.data(), i);
+        e.received += load32(row + ifrow::kInOctets);
+        e.sent += load32(row + ifrow::kOutOctets);
     }
     return e;
 }
@@ -95,7 +93,7 @@ Expected expect(const ScriptedTable& t) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);
     const auto scenario = in.ConsumeIntegral<std::uint8_t>();
-    const auto adjust = in.ConsumeIntegralInRange<std::int32_t>(-64, 4 * 860);
+    const auto adjust = in.ConsumeIntegralInRange<std::int32_t>(-64, 4 * kIfRowSize);
     ScriptedTable table;
     table.bytes = in.ConsumeRemainingBytes<std::uint8_t>();
 
@@ -122,29 +120,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
         std::size_t i = 0;
         for (const auto& record : *interfaces) {
-            const std::uint8_t* row = e.buffer.data() + kIfTableHeaderSize + i * kIfRowSize;
-            const auto field = [row](std::size_t offset) { return static_cast<std::int32_t>(le32(row + offset)); };
+            const std::uint8_t* row = ifrow::rowAt(e.buffer.data(), i);
+            const auto field = [row](std::size_t offset) { return static_cast<std::int32_t>(load32(row + offset)); };
             TOVI_FUZZ_CHECK(record != nullptr);
-            TOVI_FUZZ_CHECK(record->InterfaceIndex() == field(512));
-            TOVI_FUZZ_CHECK(record->InterfaceType() == field(516));
-            TOVI_FUZZ_CHECK(record->MaximumTransmissionUnit() == field(520));
-            TOVI_FUZZ_CHECK(record->Speed() == field(524));
-            TOVI_FUZZ_CHECK(record->AdminStatus() == field(540));
-            TOVI_FUZZ_CHECK(record->OperationalStatus() == field(544));
-            TOVI_FUZZ_CHECK(record->OctetsReceived() == field(552));
-            TOVI_FUZZ_CHECK(record->UnknownProtocolPackets() == field(572));
-            TOVI_FUZZ_CHECK(record->OctetsSent() == field(576));
-            TOVI_FUZZ_CHECK(record->OutputQueueLength() == field(596));
+            TOVI_FUZZ_CHECK(record->InterfaceIndex() == field(ifrow::kIndex));
+            TOVI_FUZZ_CHECK(record->InterfaceType() == field(ifrow::kType));
+            TOVI_FUZZ_CHECK(record->MaximumTransmissionUnit() == field(ifrow::kMtu));
+            TOVI_FUZZ_CHECK(record->Speed() == field(ifrow::kSpeed));
+            TOVI_FUZZ_CHECK(record->AdminStatus() == field(ifrow::kAdminStatus));
+            TOVI_FUZZ_CHECK(record->OperationalStatus() == field(ifrow::kOperStatus));
+            TOVI_FUZZ_CHECK(record->OctetsReceived() == field(ifrow::kInOctets));
+            TOVI_FUZZ_CHECK(record->UnknownProtocolPackets() == field(ifrow::kInUnknownProtos));
+            TOVI_FUZZ_CHECK(record->OctetsSent() == field(ifrow::kOutOctets));
+            TOVI_FUZZ_CHECK(record->OutputQueueLength() == field(ifrow::kOutQLen));
             // A negative length leaves the description empty; otherwise it
             // holds at most the 256 bytes of the field (each up to 3 in UTF-8).
-            const std::int32_t descrLen = field(600);
+            const std::int32_t descrLen = field(ifrow::kDescrLen);
             TOVI_FUZZ_CHECK(descrLen >= 0 || record->InterfaceDescription().empty());
-            TOVI_FUZZ_CHECK(record->InterfaceDescription().size() <= 3 * 256);
+            TOVI_FUZZ_CHECK(record->InterfaceDescription().size() <= 3 * ifrow::kDescrBytes);
             // At most 8 address bytes, each "XX-" without the last '-'.
             TOVI_FUZZ_CHECK(record->AdapterAddress().size() <= 8 * 3 - 1);
-            TOVI_FUZZ_CHECK((field(528) <= 0) == record->AdapterAddress().empty());
+            TOVI_FUZZ_CHECK((field(ifrow::kPhysAddrLen) <= 0) == record->AdapterAddress().empty());
             // 256 UTF-16 units never become more than 3 bytes each.
-            TOVI_FUZZ_CHECK(record->InterfaceName().size() <= 3 * 256);
+            TOVI_FUZZ_CHECK(record->InterfaceName().size() <= 3 * ifrow::kNameUnits);
             ++i;
         }
         TOVI_FUZZ_CHECK(i == e.rows);

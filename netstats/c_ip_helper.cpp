@@ -17,47 +17,12 @@ namespace {
 using platform::kIfRowSize;
 using platform::kIfTableHeaderSize;
 
-// Byte offsets of the fields inside one 860-byte row.
-namespace row {
-constexpr std::size_t kName = 0;         // 256 UTF-16 units
-constexpr std::size_t kNameUnits = 256;
-constexpr std::size_t kIndex = 512;
-constexpr std::size_t kType = 516;
-constexpr std::size_t kMtu = 520;
-constexpr std::size_t kSpeed = 524;
-constexpr std::size_t kPhysAddrLen = 528;
-constexpr std::size_t kPhysAddr = 532;   // 8 bytes
-constexpr std::size_t kPhysAddrBytes = 8;
-constexpr std::size_t kAdminStatus = 540;
-constexpr std::size_t kOperStatus = 544;
-constexpr std::size_t kLastChange = 548;  // hundredths of a second since boot
-constexpr std::size_t kInOctets = 552;
-constexpr std::size_t kInUcastPkts = 556;
-constexpr std::size_t kInNUcastPkts = 560;
-constexpr std::size_t kInDiscards = 564;
-constexpr std::size_t kInErrors = 568;
-constexpr std::size_t kInUnknownProtos = 572;
-constexpr std::size_t kOutOctets = 576;
-constexpr std::size_t kOutUcastPkts = 580;
-constexpr std::size_t kOutNUcastPkts = 584;
-constexpr std::size_t kOutDiscards = 588;
-constexpr std::size_t kOutErrors = 592;
-constexpr std::size_t kOutQLen = 596;
-constexpr std::size_t kDescrLen = 600;
-constexpr std::size_t kDescr = 604;      // 256 bytes, ANSI
-constexpr std::size_t kDescrBytes = 256;
-static_assert(kDescr + kDescrBytes == kIfRowSize);
-}  // namespace row
+namespace row = platform::ifrow;
 
 constexpr double kSecondsPerDay = 86400.0;
 
-std::uint32_t loadLe32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
 // Every 4-byte field is read as signed: 2^31 and above come out negative.
-std::int32_t signedField(const std::uint8_t* p) { return static_cast<std::int32_t>(loadLe32(p)); }
+std::int32_t signedField(const std::uint8_t* p) { return static_cast<std::int32_t>(row::load32(p)); }
 
 }  // namespace
 
@@ -139,7 +104,7 @@ void CIpHelper::RefreshTable() {
     if (rows > 0) haveBootTime = step([&] { bootTime = table_.bootTime(); });
 
     for (std::size_t i = 0; i < rows; ++i) {
-        const std::uint8_t* const r = buffer.data() + kIfTableHeaderSize + i * kIfRowSize;
+        const std::uint8_t* const r = row::rowAt(buffer.data(), i);
         std::shared_ptr<CInterface> objInterface;
         step([&] { objInterface = std::make_shared<CInterface>(); });
 
@@ -173,7 +138,7 @@ void CIpHelper::RefreshTable() {
         assign([&](CInterface& rec) {
             if (!haveBootTime) throw Error("boot time unknown");
             // dwLastChange is an unsigned tick count; it wraps after 497 days.
-            const double seconds = loadLe32(r + row::kLastChange) / 100.0;
+            const double seconds = row::load32(r + row::kLastChange) / 100.0;
             rec.setLastChange(bootTime + seconds / kSecondsPerDay);
         });
         number(&CInterface::setOperationalStatus, row::kOperStatus);

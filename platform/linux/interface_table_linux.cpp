@@ -38,46 +38,14 @@ constexpr std::uint32_t kAdminDown = 2;
 constexpr std::uint32_t kOperOperational = 5;
 constexpr std::uint32_t kOperDisconnected = 2;
 
-// Row layout, byte offsets.
-constexpr std::size_t kName = 0;
-constexpr std::size_t kNameUnits = 256;
-constexpr std::size_t kIndex = 512;
-constexpr std::size_t kType = 516;
-constexpr std::size_t kMtu = 520;
-constexpr std::size_t kPhysAddrLen = 528;
-constexpr std::size_t kPhysAddr = 532;
-constexpr std::size_t kPhysAddrBytes = 8;
-constexpr std::size_t kAdminStatus = 540;
-constexpr std::size_t kOperStatus = 544;
-constexpr std::size_t kInOctets = 552;
-constexpr std::size_t kInUcastPkts = 556;
-constexpr std::size_t kInNUcastPkts = 560;
-constexpr std::size_t kInDiscards = 564;
-constexpr std::size_t kInErrors = 568;
-constexpr std::size_t kOutOctets = 576;
-constexpr std::size_t kOutUcastPkts = 580;
-constexpr std::size_t kOutDiscards = 588;
-constexpr std::size_t kOutErrors = 592;
-constexpr std::size_t kOutQLen = 596;
-constexpr std::size_t kDescrLen = 600;
-constexpr std::size_t kDescr = 604;
-constexpr std::size_t kDescrBytes = 256;
+using namespace ifrow;
 
 // The kernel builds dump parts no larger than 32 KiB, so one part always fits.
 constexpr std::size_t kReceiveBytes = 32 * 1024;
 
 void put32(std::uint8_t* p, std::uint64_t value) {
     // Counters are cut to their low 32 bits, as the Windows row holds them.
-    const auto v = static_cast<std::uint32_t>(value);
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-    p[2] = static_cast<std::uint8_t>(v >> 16);
-    p[3] = static_cast<std::uint8_t>(v >> 24);
-}
-
-std::uint32_t get32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+    store32(p, static_cast<std::uint32_t>(value));
 }
 
 // What one RTM_NEWLINK message says about a link.
@@ -249,9 +217,9 @@ void sortRowsByIndex(std::uint8_t* rows, std::size_t count) {
     std::array<std::uint8_t, kIfRowSize> held;
     for (std::size_t i = 1; i < count; ++i) {
         std::memcpy(held.data(), rows + i * kIfRowSize, kIfRowSize);
-        const std::uint32_t index = get32(held.data() + kIndex);
+        const std::uint32_t index = load32(held.data() + kIndex);
         std::size_t j = i;
-        for (; j > 0 && get32(rows + (j - 1) * kIfRowSize + kIndex) > index; --j) {
+        for (; j > 0 && load32(rows + (j - 1) * kIfRowSize + kIndex) > index; --j) {
             std::memcpy(rows + j * kIfRowSize, rows + (j - 1) * kIfRowSize, kIfRowSize);
         }
         std::memcpy(rows + j * kIfRowSize, held.data(), kIfRowSize);
@@ -350,14 +318,14 @@ private:
             if (message->nlmsg_type != RTM_NEWLINK || message->nlmsg_len < NLMSG_LENGTH(sizeof(ifinfomsg))) return;
             if (count < capacity) {
                 const Link link = parseLink(message);
-                fillRow(table + kIfTableHeaderSize + count * kIfRowSize, link, wireless(link));
+                fillRow(rowAt(table, count), link, wireless(link));
             }
             ++count;
         });
         // Verdicts of links that are gone are forgotten.
         wirelessKnown_.swap(wirelessSeen_);
         if (result != kNoError || count > capacity || changesFd_ < 0 || statsDumpRefused_) return result;
-        rows_.assign(table + kIfTableHeaderSize, table + kIfTableHeaderSize + count * kIfRowSize);
+        rows_.assign(table + kIfTableHeaderSize, rowAt(table, count));
         rowsCurrent_ = true;
         knownCount_ = static_cast<long>(count);
         return result;
@@ -380,7 +348,7 @@ private:
             const std::uint8_t* row = nullptr;
             for (std::size_t k = 0; k < kept && row == nullptr; ++k) {
                 const std::uint8_t* candidate = rows_.data() + ((count + k) % kept) * kIfRowSize;
-                if (get32(candidate + kIndex) == static_cast<std::uint32_t>(header->ifindex)) row = candidate;
+                if (load32(candidate + kIndex) == static_cast<std::uint32_t>(header->ifindex)) row = candidate;
             }
             if (row == nullptr) known = false;
             if (row != nullptr && count < capacity) {
@@ -392,7 +360,7 @@ private:
                     if (attr->rta_type != IFLA_STATS_LINK_64) continue;
                     std::memcpy(&stats, RTA_DATA(attr), std::min<std::size_t>(RTA_PAYLOAD(attr), sizeof stats));
                 }
-                std::uint8_t* out = table + kIfTableHeaderSize + count * kIfRowSize;
+                std::uint8_t* out = rowAt(table, count);
                 std::memcpy(out, row, kIfRowSize);
                 putCounters(out, stats);
             }

@@ -7,14 +7,8 @@
 
 namespace tovi::fakes {
 namespace {
-
-void put32(std::uint8_t* p, std::uint32_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-    p[2] = static_cast<std::uint8_t>(v >> 16);
-    p[3] = static_cast<std::uint8_t>(v >> 24);
-}
-
+namespace ifrow = platform::ifrow;
+using ifrow::store32;
 }  // namespace
 
 IfRow IfRow::withOctets(std::uint32_t in, std::uint32_t out, const std::string& asciiName) {
@@ -42,42 +36,42 @@ IfRow& IfRow::setAddress(std::initializer_list<std::uint8_t> bytes) {
 std::array<std::uint8_t, platform::kIfRowSize> encodeRow(const IfRow& row) {
     std::array<std::uint8_t, platform::kIfRowSize> out{};
     std::uint8_t* p = out.data();
-    for (std::size_t i = 0; i < std::min<std::size_t>(row.name.size(), 256); ++i) {
+    for (std::size_t i = 0; i < std::min<std::size_t>(row.name.size(), ifrow::kNameUnits); ++i) {
         p[2 * i] = static_cast<std::uint8_t>(row.name[i]);
         p[2 * i + 1] = static_cast<std::uint8_t>(row.name[i] >> 8);
     }
-    put32(p + 512, row.index);
-    put32(p + 516, row.type);
-    put32(p + 520, row.mtu);
-    put32(p + 524, row.speed);
-    put32(p + 528, row.physAddrLen);
-    std::copy(row.physAddr.begin(), row.physAddr.end(), p + 532);
-    put32(p + 540, row.adminStatus);
-    put32(p + 544, row.operStatus);
-    put32(p + 548, row.lastChange);
-    put32(p + 552, row.inOctets);
-    put32(p + 556, row.inUcastPkts);
-    put32(p + 560, row.inNUcastPkts);
-    put32(p + 564, row.inDiscards);
-    put32(p + 568, row.inErrors);
-    put32(p + 572, row.inUnknownProtos);
-    put32(p + 576, row.outOctets);
-    put32(p + 580, row.outUcastPkts);
-    put32(p + 584, row.outNUcastPkts);
-    put32(p + 588, row.outDiscards);
-    put32(p + 592, row.outErrors);
-    put32(p + 596, row.outQLen);
-    put32(p + 600, row.descrLen);
-    std::memcpy(p + 604, row.descr.data(), std::min<std::size_t>(row.descr.size(), 256));
+    store32(p + ifrow::kIndex, row.index);
+    store32(p + ifrow::kType, row.type);
+    store32(p + ifrow::kMtu, row.mtu);
+    store32(p + ifrow::kSpeed, row.speed);
+    store32(p + ifrow::kPhysAddrLen, row.physAddrLen);
+    std::copy(row.physAddr.begin(), row.physAddr.end(), p + ifrow::kPhysAddr);
+    store32(p + ifrow::kAdminStatus, row.adminStatus);
+    store32(p + ifrow::kOperStatus, row.operStatus);
+    store32(p + ifrow::kLastChange, row.lastChange);
+    store32(p + ifrow::kInOctets, row.inOctets);
+    store32(p + ifrow::kInUcastPkts, row.inUcastPkts);
+    store32(p + ifrow::kInNUcastPkts, row.inNUcastPkts);
+    store32(p + ifrow::kInDiscards, row.inDiscards);
+    store32(p + ifrow::kInErrors, row.inErrors);
+    store32(p + ifrow::kInUnknownProtos, row.inUnknownProtos);
+    store32(p + ifrow::kOutOctets, row.outOctets);
+    store32(p + ifrow::kOutUcastPkts, row.outUcastPkts);
+    store32(p + ifrow::kOutNUcastPkts, row.outNUcastPkts);
+    store32(p + ifrow::kOutDiscards, row.outDiscards);
+    store32(p + ifrow::kOutErrors, row.outErrors);
+    store32(p + ifrow::kOutQLen, row.outQLen);
+    store32(p + ifrow::kDescrLen, row.descrLen);
+    std::memcpy(p + ifrow::kDescr, row.descr.data(), std::min<std::size_t>(row.descr.size(), ifrow::kDescrBytes));
     return out;
 }
 
 std::vector<std::uint8_t> encodeTable(const std::vector<IfRow>& rows, std::optional<std::int32_t> claimedCount) {
     std::vector<std::uint8_t> out(platform::kIfTableHeaderSize + rows.size() * platform::kIfRowSize);
-    put32(out.data(), static_cast<std::uint32_t>(claimedCount.value_or(static_cast<std::int32_t>(rows.size()))));
+    store32(out.data(), static_cast<std::uint32_t>(claimedCount.value_or(static_cast<std::int32_t>(rows.size()))));
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const auto row = encodeRow(rows[i]);
-        std::copy(row.begin(), row.end(), out.begin() + platform::kIfTableHeaderSize + i * platform::kIfRowSize);
+        std::copy(row.begin(), row.end(), ifrow::rowAt(out.data(), i));
     }
     return out;
 }

@@ -28,6 +28,7 @@ namespace {
 
 using platform::kIfRowSize;
 using platform::kIfTableHeaderSize;
+namespace ifrow = platform::ifrow;
 
 // Read per thread: a test thread may have a network namespace of its own.
 std::set<std::string> procNetDevNames() {
@@ -51,8 +52,7 @@ std::string trimmedName(const CInterface& record) {
 }
 
 std::uint32_t rowField(const std::vector<std::uint8_t>& table, std::size_t row, std::size_t offset) {
-    const std::uint8_t* p = table.data() + kIfTableHeaderSize + row * kIfRowSize + offset;
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+    return ifrow::load32(ifrow::rowAt(table.data(), row) + offset);
 }
 
 std::shared_ptr<CInterface> loopback(const CInterfaces& interfaces) {
@@ -77,7 +77,7 @@ TEST_F(NetlinkTable, SizeQueryReportsTheSizeAReadNeeds) {
     std::uint32_t given = size;
     ASSERT_EQ(table->getIfTable(buffer.data(), &given, false), platform::kNoError);
     EXPECT_NE(rowField(buffer, 0, 0), 0u);  // the first row has a name
-    const std::uint32_t count = buffer[0] | buffer[1] << 8 | buffer[2] << 16 | buffer[3] << 24;
+    const std::uint32_t count = platform::ifrow::load32(buffer.data());
     EXPECT_EQ(count, (size - kIfTableHeaderSize) / kIfRowSize);
 }
 
@@ -100,7 +100,7 @@ TEST_F(NetlinkTable, OrderFlagSortsRowsByIndex) {
     std::vector<std::uint8_t> buffer(size);
     ASSERT_EQ(table->getIfTable(buffer.data(), &size, true), platform::kNoError);
     const std::size_t rows = (size - kIfTableHeaderSize) / kIfRowSize;
-    for (std::size_t i = 1; i < rows; ++i) EXPECT_LT(rowField(buffer, i - 1, 512), rowField(buffer, i, 512));
+    for (std::size_t i = 1; i < rows; ++i) EXPECT_LT(rowField(buffer, i - 1, ifrow::kIndex), rowField(buffer, i, ifrow::kIndex));
 }
 
 TEST_F(NetlinkTable, ReaderSeesTheSameInterfacesAsProcNetDev) {
@@ -235,7 +235,7 @@ TEST(NetlinkTablePrivate, ManyLinksAreAllReadAndTyped) {
         EXPECT_EQ(table->getIfTable(buffer.data(), &size, true), platform::kNoError);
         const std::size_t rows = (buffer.size() - kIfTableHeaderSize) / kIfRowSize;
         EXPECT_EQ(rows, 122u);
-        for (std::size_t i = 1; i < rows; ++i) EXPECT_LT(rowField(buffer, i - 1, 512), rowField(buffer, i, 512));
+        for (std::size_t i = 1; i < rows; ++i) EXPECT_LT(rowField(buffer, i - 1, ifrow::kIndex), rowField(buffer, i, ifrow::kIndex));
         return true;
     });
     if (!made) GTEST_SKIP() << "no private network namespace with veth and tun links here";

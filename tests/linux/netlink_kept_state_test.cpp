@@ -28,6 +28,7 @@ namespace {
 
 using platform::kIfRowSize;
 using platform::kIfTableHeaderSize;
+namespace ifrow = platform::ifrow;
 
 // Runs body on a thread of its own in a new network namespace; false when
 // the namespace or the links the body needs cannot be made here.
@@ -51,22 +52,20 @@ std::uint32_t sizeQuery(platform::InterfaceTable& table) {
 long rowsRead(platform::InterfaceTable& table, std::uint32_t size) {
     std::vector<std::uint8_t> buffer(size);
     if (table.getIfTable(buffer.data(), &size, false) != platform::kNoError) return -1;
-    return buffer[0] | buffer[1] << 8 | buffer[2] << 16 | buffer[3] << 24;
+    return ifrow::load32(buffer.data());
 }
 
 constexpr std::uint32_t rows(std::uint32_t n) { return kIfTableHeaderSize + n * kIfRowSize; }
 
-std::uint32_t field(const std::uint8_t* row, std::size_t offset) {
-    return row[offset] | row[offset + 1] << 8 | row[offset + 2] << 16 | static_cast<std::uint32_t>(row[offset + 3]) << 24;
-}
+std::uint32_t field(const std::uint8_t* row, std::size_t offset) { return ifrow::load32(row + offset); }
 
 // The row of the link named `name` (ASCII), from a whole refresh; nullptr when absent.
 struct Table {
     std::vector<std::uint8_t> bytes;
     const std::uint8_t* row(const std::string& name) const {
-        const std::uint32_t count = field(bytes.data(), 0);
+        const std::uint32_t count = ifrow::load32(bytes.data());
         for (std::uint32_t i = 0; i < count; ++i) {
-            const std::uint8_t* r = bytes.data() + kIfTableHeaderSize + i * kIfRowSize;
+            const std::uint8_t* r = ifrow::rowAt(bytes.data(), i);
             std::string text;
             for (std::size_t u = 0; u < 16 && r[2 * u] != 0; ++u) text.push_back(static_cast<char>(r[2 * u]));
             if (text == name) return r;
@@ -130,8 +129,8 @@ TEST(NetlinkKeptRows, EveryChangeOfALinkShowsOnTheNextRead) {
         const Table before = refresh(*table);  // from the kept rows
         const std::uint8_t* ka = before.row("ka");
         if (ka == nullptr) return false;
-        EXPECT_EQ(field(ka, 540), 2u);  // admin down
-        EXPECT_EQ(field(ka, 520), 1500u);
+        EXPECT_EQ(field(ka, ifrow::kAdminStatus), 2u);  // admin down
+        EXPECT_EQ(field(ka, ifrow::kMtu), 1500u);
 
         EXPECT_TRUE(ip("link set ka mtu 1280 up"));
         EXPECT_TRUE(ip("link set kb name kc"));
@@ -139,8 +138,8 @@ TEST(NetlinkKeptRows, EveryChangeOfALinkShowsOnTheNextRead) {
         ka = after.row("ka");
         EXPECT_NE(ka, nullptr);
         if (ka != nullptr) {
-            EXPECT_EQ(field(ka, 540), 1u);  // admin up
-            EXPECT_EQ(field(ka, 520), 1280u);
+            EXPECT_EQ(field(ka, ifrow::kAdminStatus), 1u);  // admin up
+            EXPECT_EQ(field(ka, ifrow::kMtu), 1280u);
         }
         EXPECT_EQ(after.row("kb"), nullptr);
         EXPECT_NE(after.row("kc"), nullptr);
@@ -149,7 +148,7 @@ TEST(NetlinkKeptRows, EveryChangeOfALinkShowsOnTheNextRead) {
         EXPECT_NE(again.row("kc"), nullptr);
         EXPECT_EQ(again.bytes.size(), after.bytes.size());
         if (again.row("ka") != nullptr) {
-            EXPECT_EQ(field(again.row("ka"), 520), 1280u);
+            EXPECT_EQ(field(again.row("ka"), ifrow::kMtu), 1280u);
         }
         return true;
     });
@@ -167,12 +166,12 @@ TEST(NetlinkKeptRows, CountersAreFreshOnEveryReadFromTheKeptRows) {
         to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         const auto table = platform::makeInterfaceTable();
         refresh(*table);
-        std::uint32_t last = field(refresh(*table).row("lo"), 552);
+        std::uint32_t last = field(refresh(*table).row("lo"), ifrow::kInOctets);
         for (int round = 0; round < 3; ++round) {
             const char payload[100] = {};
             EXPECT_EQ(::sendto(sock, payload, sizeof payload, 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
                       static_cast<ssize_t>(sizeof payload));
-            const std::uint32_t now = field(refresh(*table).row("lo"), 552);
+            const std::uint32_t now = field(refresh(*table).row("lo"), ifrow::kInOctets);
             EXPECT_GE(now - last, sizeof payload) << "round " << round;
             last = now;
         }

@@ -27,12 +27,8 @@ using platform::kIfTableHeaderSize;
 
 constexpr std::uint32_t kMostRows = 60;
 
-void put32(std::uint8_t* p, std::uint32_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-    p[2] = static_cast<std::uint8_t>(v >> 16);
-    p[3] = static_cast<std::uint8_t>(v >> 24);
-}
+namespace ifrow = platform::ifrow;
+using ifrow::store32;
 
 // Serves one prepared 60-row table; each refresh shows a different number of
 // its rows, and every counter moves on by a large step between refreshes, so
@@ -56,12 +52,12 @@ public:
     // Chooses the shape and counters of the next refresh.
     void advance(std::uint64_t refresh) {
         rows_ = static_cast<std::uint32_t>((refresh * 7919) % (kMostRows + 1));
-        put32(table_.data(), rows_);
+        store32(table_.data(), rows_);
         for (std::uint32_t i = 0; i < kMostRows; ++i) {
             in_[i] += 0x0F00'0000u + i * 977u;   // wraps every 17 refreshes or so
             out_[i] += 0x2300'0000u + i * 131u;  // and every 7
-            put32(row(i) + 552, in_[i]);
-            put32(row(i) + 576, out_[i]);
+            store32(ifrow::rowAt(table_.data(), i) + ifrow::kInOctets, in_[i]);
+            store32(ifrow::rowAt(table_.data(), i) + ifrow::kOutOctets, out_[i]);
         }
     }
 
@@ -81,7 +77,6 @@ public:
     double bootTime() override { return 45000.0; }
 
 private:
-    std::uint8_t* row(std::uint32_t i) { return table_.data() + kIfTableHeaderSize + i * kIfRowSize; }
     std::uint32_t sum(const std::vector<std::uint32_t>& counters) const {
         std::uint32_t total = 0;
         for (std::uint32_t i = 0; i < rows_; ++i) total += counters[i];

@@ -176,7 +176,7 @@ TEST_F(Reader, RefreshAsksForTheSizeThenReadsUnsortedIntoABufferOfThatSize) {
     EXPECT_EQ(table.calls[0].sizeIn, 0u);
     EXPECT_FALSE(table.calls[0].order);
     EXPECT_TRUE(table.calls[1].withTable);
-    EXPECT_EQ(table.calls[1].sizeIn, 4u + 2 * 860);
+    EXPECT_EQ(table.calls[1].sizeIn, platform::kIfTableHeaderSize + 2 * platform::kIfRowSize);
     EXPECT_FALSE(table.calls[1].order);
 }
 
@@ -456,7 +456,7 @@ TEST_F(Reader, RowCountOfZeroOrLessMeansNoRows) {
 
 TEST_F(Reader, BufferLargerThanTheRowsItCountsIsFine) {
     table.setRows({IfRow::withOctets(1, 2)});
-    table.reportedSize = 4 + 3 * 860 + 17;
+    table.reportedSize = platform::kIfTableHeaderSize + 3 * platform::kIfRowSize + 17;
     EXPECT_EQ(helper.Interfaces()->Count(), 1);
     EXPECT_EQ(helper.BytesReceived(), 1);
 }

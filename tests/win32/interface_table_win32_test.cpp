@@ -27,7 +27,7 @@ TEST(Win32InterfaceTable, SizeQueryThenReadGiveTheTableLayout) {
 
     std::vector<std::uint8_t> buffer(size);
     ASSERT_EQ(table->getIfTable(buffer.data(), &size, false), platform::kNoError);
-    const std::uint32_t count = buffer[0] | buffer[1] << 8 | buffer[2] << 16 | buffer[3] << 24;
+    const std::uint32_t count = platform::ifrow::load32(buffer.data());
     EXPECT_GE(count, 1u);
     EXPECT_LE(kIfTableHeaderSize + count * kIfRowSize, buffer.size());
 }
