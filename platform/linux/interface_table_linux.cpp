@@ -19,6 +19,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/linux/unique_fd.h"
+
 namespace tovi::platform {
 namespace {
 
@@ -229,10 +231,6 @@ void sortRowsByIndex(std::uint8_t* rows, std::size_t count) {
 class NetlinkInterfaceTable final : public InterfaceTable {
 public:
     NetlinkInterfaceTable() : receive_(kReceiveBytes) {}
-    ~NetlinkInterfaceTable() override {
-        closeSocket();
-        if (changesFd_ >= 0) ::close(changesFd_);
-    }
     NetlinkInterfaceTable(const NetlinkInterfaceTable&) = delete;
     NetlinkInterfaceTable& operator=(const NetlinkInterfaceTable&) = delete;
 
@@ -248,7 +246,7 @@ public:
             // fraction of the link dump's cost.
             const std::uint32_t result = countLinks(count);
             if (result != kNoError) return result;
-            if (changesFd_ >= 0) knownCount_ = static_cast<long>(count);
+            if (changesFd_) knownCount_ = static_cast<long>(count);
             return reportNeeded(count, size);
         }
 
@@ -324,7 +322,7 @@ private:
         });
         // Verdicts of links that are gone are forgotten.
         wirelessKnown_.swap(wirelessSeen_);
-        if (result != kNoError || count > capacity || changesFd_ < 0 || statsDumpRefused_) return result;
+        if (result != kNoError || count > capacity || !changesFd_ || statsDumpRefused_) return result;
         rows_.assign(table + kIfTableHeaderSize, rowAt(table, count));
         rowsCurrent_ = true;
         knownCount_ = static_cast<long>(count);
@@ -401,19 +399,14 @@ private:
     // their request by sequence number, and after any failure the socket is
     // closed, so nothing left of an earlier dump can be read as current.
     int socketFd() {
-        if (fd_ >= 0) return fd_;
-        fd_ = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
-        if (fd_ < 0) return fd_;
+        if (fd_) return fd_.get();
+        fd_.reset(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
+        if (!fd_) return -1;
         // The kernel answers a dump at once; the limit only keeps a broken
         // answer from hanging the window's thread.
         const timeval limit{1, 0};
-        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        return fd_;
-    }
-
-    void closeSocket() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
+        ::setsockopt(fd_.get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        return fd_.get();
     }
 
     // Forgets the kept count and rows when a link has come, gone or changed.
@@ -429,23 +422,22 @@ private:
     // true when anything came, when announcements were lost, or when nobody
     // can listen (then nothing is ever kept).
     bool linksChanged() {
-        if (changesFd_ < 0 && !changesRefused_) {
-            changesFd_ = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE);
+        if (!changesFd_ && !changesRefused_) {
+            changesFd_.reset(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE));
             sockaddr_nl group{};
             group.nl_family = AF_NETLINK;
             group.nl_groups = RTMGRP_LINK;
-            if (changesFd_ >= 0 &&
-                ::bind(changesFd_, reinterpret_cast<const sockaddr*>(&group), sizeof group) != 0) {
-                ::close(changesFd_);
-                changesFd_ = -1;
+            if (changesFd_ &&
+                ::bind(changesFd_.get(), reinterpret_cast<const sockaddr*>(&group), sizeof group) != 0) {
+                changesFd_.reset();
             }
-            if (changesFd_ < 0) changesRefused_ = true;
+            if (!changesFd_) changesRefused_ = true;
             return true;
         }
-        if (changesFd_ < 0) return true;
+        if (!changesFd_) return true;
         bool changed = false;
         for (;;) {
-            const ssize_t received = ::recv(changesFd_, receive_.data(), receive_.size(), MSG_DONTWAIT | MSG_TRUNC);
+            const ssize_t received = ::recv(changesFd_.get(), receive_.data(), receive_.size(), MSG_DONTWAIT | MSG_TRUNC);
             if (received >= 0) {
                 changed = true;
             } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
@@ -453,8 +445,7 @@ private:
             } else if (errno == ENOBUFS) {
                 changed = true;  // announcements were dropped; the socket goes on
             } else if (errno != EINTR) {
-                ::close(changesFd_);
-                changesFd_ = -1;
+                changesFd_.reset();
                 changesRefused_ = true;
                 return true;
             }
@@ -467,7 +458,7 @@ private:
         const int fd = socketFd();
         if (fd < 0) return errno == EAFNOSUPPORT || errno == EPROTONOSUPPORT ? kErrorNotSupported : kErrorGenFailure;
         const std::uint32_t result = exchange(fd, request, onMessage);
-        if (result != kNoError) closeSocket();
+        if (result != kNoError) fd_.reset();
         return result;
     }
 
@@ -520,10 +511,10 @@ private:
     std::vector<std::uint8_t> receive_;
     std::vector<WirelessVerdict> wirelessKnown_;  // from the last read
     std::vector<WirelessVerdict> wirelessSeen_;   // by the read in progress
-    int fd_ = -1;
+    UniqueFd fd_;
     std::uint32_t sequence_ = 0;
     bool statsDumpRefused_ = false;  // a property of the kernel, not of its data
-    int changesFd_ = -1;             // hears the links come, go and change
+    UniqueFd changesFd_;             // hears the links come, go and change
     bool changesRefused_ = false;    // no such socket could be had: keep nothing
     long knownCount_ = -1;           // links at the last count, -1 for none
     std::vector<std::uint8_t> rows_;  // the rows of the last link dump
