@@ -1,7 +1,12 @@
 #include "window/main.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <stdexcept>
+#include <string_view>
+#include <type_traits>
+#include <variant>
 
 #include "base/checked.h"
 #include "base/guard.h"
@@ -67,36 +72,65 @@ void fill(platform::ComboBox& list, const std::array<Entry, N>& entries) {
 
 }  // namespace
 
+// Where build() puts each control of layout::kControls, by name.
+struct Main::Slot {
+    const char* name;
+    std::variant<platform::CheckBox* Main::*, platform::ComboBox* Main::*, platform::Label* Main::*,
+                 platform::Button* Main::*>
+        member;
+};
+
+const std::array<Main::Slot, 14> Main::kSlots{{
+    {"Check1", &Main::Check1}, {"Check2", &Main::Check2}, {"Check3", &Main::Check3},
+    {"Check4", &Main::Check4}, {"Combo1", &Main::Combo1}, {"Combo2", &Main::Combo2},
+    {"Combo3", &Main::Combo3}, {"Command1", &Main::Command1}, {"Command2", &Main::Command2},
+    {"Command3", &Main::Command3}, {"Label1", &Main::Label1}, {"Label2", &Main::Label2},
+    {"Label3", &Main::Label3}, {"Label4", &Main::Label4},
+}};
+
+namespace {
+
+template <class Control>
+constexpr platform::ControlKind kindOf() {
+    if constexpr (std::is_same_v<Control, platform::CheckBox>) return platform::ControlKind::CheckBox;
+    if constexpr (std::is_same_v<Control, platform::ComboBox>) return platform::ControlKind::ComboBox;
+    if constexpr (std::is_same_v<Control, platform::Label>) return platform::ControlKind::Label;
+    if constexpr (std::is_same_v<Control, platform::Button>) return platform::ControlKind::Button;
+}
+
+template <class Control>
+Control& create(platform::Window& window, const platform::ControlSpec& desc) {
+    if constexpr (std::is_same_v<Control, platform::CheckBox>) return window.createCheckBox(desc);
+    if constexpr (std::is_same_v<Control, platform::ComboBox>) return window.createComboBox(desc);
+    if constexpr (std::is_same_v<Control, platform::Label>) return window.createLabel(desc);
+    if constexpr (std::is_same_v<Control, platform::Button>) return window.createButton(desc);
+}
+
+}  // namespace
+
 Main::Main(platform::Platform& platform) : platform_(platform), monitor_(platform.keyboard) { build(); }
 
 Main::~Main() = default;
 
 void Main::build() {
     window_ = platform_.toolkit.createWindow(layout::kMain);
+    // Every control of the layout lands in the member of its name, and every
+    // member gets its control: a name missing on either side stops the start.
     for (const platform::ControlSpec& desc : layout::kControls) {
-        const std::string name = desc.name;
-        switch (desc.kind) {
-        case platform::ControlKind::CheckBox: {
-            platform::CheckBox& box = window_->createCheckBox(desc);
-            (name == "Check1" ? Check1 : name == "Check2" ? Check2 : name == "Check3" ? Check3 : Check4) = &box;
-            break;
-        }
-        case platform::ControlKind::ComboBox: {
-            platform::ComboBox& list = window_->createComboBox(desc);
-            (name == "Combo1" ? Combo1 : name == "Combo2" ? Combo2 : Combo3) = &list;
-            break;
-        }
-        case platform::ControlKind::Label: {
-            platform::Label& label = window_->createLabel(desc);
-            (name == "Label1" ? Label1 : name == "Label2" ? Label2 : name == "Label3" ? Label3 : Label4) = &label;
-            break;
-        }
-        case platform::ControlKind::Button: {
-            platform::Button& button = window_->createButton(desc);
-            (name == "Command1" ? Command1 : name == "Command2" ? Command2 : Command3) = &button;
-            break;
-        }
-        }
+        const auto slot = std::find_if(kSlots.begin(), kSlots.end(),
+                                       [&](const Slot& s) { return std::string_view(s.name) == desc.name; });
+        if (slot == kSlots.end()) throw std::logic_error(std::string("Main has no control named ") + desc.name);
+        std::visit(
+            [&](auto member) {
+                using Control = std::remove_pointer_t<std::remove_reference_t<decltype(this->*member)>>;
+                if (desc.kind != kindOf<Control>()) throw std::logic_error(std::string(desc.name) + " is of another kind");
+                this->*member = &create<Control>(*window_, desc);
+            },
+            slot->member);
+    }
+    for (const Slot& slot : kSlots) {
+        const bool missing = std::visit([&](auto member) { return this->*member == nullptr; }, slot.member);
+        if (missing) throw std::logic_error(std::string("the layout has no control named ") + slot.name);
     }
     Timer1 = &window_->createTimer(layout::kTimer1Interval, true);
     Timer2 = &window_->createTimer(layout::kTimer2Interval, true);

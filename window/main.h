@@ -12,6 +12,7 @@
 // monitor with its interface reader, and the tray record (Module1).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -49,6 +50,9 @@ public:
 
 private:
     void build();
+
+    struct Slot;
+    static const std::array<Slot, 14> kSlots;
 
     // Event handlers.
     void Form_Load();
