@@ -23,7 +23,7 @@ deb=build/packages/tovi_${version}_${arch}.deb
 zip=build/packages/tovi-${version}-win32.zip
 cache=$source/build/debian12
 
-for need in debootstrap chroot unshare desktop-file-validate appstreamcli systemd-analyze python3; do
+for need in debootstrap chroot unshare lintian desktop-file-validate appstreamcli systemd-analyze python3; do
     command -v "$need" >/dev/null || { echo "package: $need is missing (scripts/deps)" >&2; exit 1; }
 done
 [ -f "$deb" ] && [ -f "$zip" ] || { echo "package: run scripts/package first" >&2; exit 1; }
@@ -64,6 +64,13 @@ with zipfile.ZipFile(zip_path) as z:
 PY
 }
 check "the zip holds tovi.exe (the tested one), README.txt and LICENSE.txt" zip_contents
+
+# --- The Debian package as a file -------------------------------------------
+lintian_clean() {
+    local out
+    out=$(lintian --fail-on error "$deb" 2>&1) || { echo "$out" >&2; return 1; }
+}
+check "lintian finds no errors in the package" lintian_clean
 
 # --- The clean root ----------------------------------------------------------
 # The mirror of the machine's own Debian sources (deb822 or one-line form).
