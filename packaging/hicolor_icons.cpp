@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 #include "window/icon.h"
