@@ -118,7 +118,7 @@ check "apt installs the package and its dependencies" apt_install
 if in_root dpkg-query -W -f='${Status}' tovi 2>/dev/null | grep -q 'install ok installed'; then
     version_answers() {
         local out
-        out=$(in_root tovi --version 2>&1) || { echo "$out" >&2; return 1; }
+        out=$(in_root timeout 20 tovi --version 2>&1) || { echo "$out" >&2; return 1; }
         grep -qF "$version" <<<"$out" || { echo "tovi --version said: $out" >&2; return 1; }
     }
     check "tovi --version names $version" version_answers
