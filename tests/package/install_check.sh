@@ -88,7 +88,8 @@ flock 9  # one run at a time makes or uses the cached root
 if [ ! -s "$cache/minbase.tar" ]; then
     echo "package: making the Debian 12 root (once; kept in $cache)"
     rm -rf "$cache/new-root"
-    debootstrap --variant=minbase bookworm "$cache/new-root" "$(mirror)" >"$cache/debootstrap.log" 2>&1 ||
+    debian_mirror=$(mirror)  # never debootstrap's own default
+    debootstrap --variant=minbase bookworm "$cache/new-root" "$debian_mirror" >"$cache/debootstrap.log" 2>&1 ||
         { tail -n 20 "$cache/debootstrap.log" >&2; exit 1; }
     chroot "$cache/new-root" apt-get clean
     tar -C "$cache/new-root" -cf "$cache/minbase.tar.part" .
