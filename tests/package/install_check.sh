@@ -108,7 +108,8 @@ cp "$deb" "$root/tmp/"
 echo "package: root ready after $((SECONDS - start)) s"
 
 in_root() {
-    chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C.UTF-8 DEBIAN_FRONTEND=noninteractive "$@"
+    chroot "$root" env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+        LC_ALL=C.UTF-8 DEBIAN_FRONTEND=noninteractive "$@"
 }
 apt_get() { in_root apt-get -y -q -o Dpkg::Use-Pty=0 --no-install-recommends "$@" >>"$cache/apt.log" 2>&1; }
 : >"$cache/apt.log"
@@ -170,6 +171,24 @@ PY
     check "appstreamcli validate accepts the metadata" metadata_valid
     release_version() { grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/org.tovi.tovi.metainfo.xml"; }
     check "the metadata's latest release is $version" release_version
+
+    # Installing above ran the maintainer script where no udev daemon runs, as
+    # in a chroot or a container. Where one runs (here a stand-in udevadm and
+    # control socket), the script reloads the rules and applies them to
+    # /dev/uinput, so the user's access needs no reboot.
+    udev_applied() {
+        mkdir -p "$root/run/udev"
+        python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])' "$root/run/udev/control"
+        printf '#!/bin/sh\necho "$*" >>/tmp/udevadm.log\n' >"$root/usr/local/sbin/udevadm"
+        chmod 755 "$root/usr/local/sbin/udevadm"
+        in_root /var/lib/dpkg/info/tovi.postinst configure
+        local status=$?
+        rm -f "$root/run/udev/control" "$root/usr/local/sbin/udevadm"
+        [ $status -eq 0 ] && grep -qx 'control --reload-rules' "$root/tmp/udevadm.log" &&
+            grep -q '^trigger .*--sysname-match=uinput' "$root/tmp/udevadm.log" ||
+            { cat "$root/tmp/udevadm.log" >&2; return 1; }
+    }
+    check "where udev runs, installing applies the rule at once" udev_applied
 
     # systemd-analyze needs the units the service hangs on, so systemd joins
     # the root now, after the package showed its own dependencies suffice.
