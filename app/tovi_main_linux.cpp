@@ -1,6 +1,7 @@
 // Tovi's entry point on Linux. Without options the settings window Main is
 // the start object, as on Windows; --no-window runs the same window's load
 // and tick with nothing on screen (platform/linux/toolkit_headless.h).
+#include <cstdlib>
 #include <iostream>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,13 @@ int main(int argc, char** argv) {
     }
     case StartMode::Window:
         break;
+    }
+    // Qt would abort with a message about its plugins; say what to do instead.
+    const auto set = [](const char* name) { return std::getenv(name) && *std::getenv(name); };
+    if (!set("DISPLAY") && !set("WAYLAND_DISPLAY") && !set("QT_QPA_PLATFORM")) {
+        std::cerr << "tovi: no display for the window (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+                     "tovi --no-window runs without one\n";
+        return 1;
     }
     Platform& platform = native(argc, argv);
     tovi::Main window(platform);

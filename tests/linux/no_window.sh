@@ -3,6 +3,7 @@
 # at all, settings from the file, ended by SIGTERM or SIGINT with status 0
 # and the settings file left exactly as it was. Where /dev/uinput cannot be
 # opened (here: no such device) it must say so once on stderr and run on.
+# Without a display, the window says to use --no-window.
 set -euo pipefail
 
 [ "${TOVI_PLATFORM:-linux}" = linux ] || exit 77
@@ -24,6 +25,11 @@ rc=0
 [ "$rc" -eq 2 ] || fail "an unknown option ended with status $rc, not 2"
 grep -q '^Usage: tovi' "$work/err" || fail "an unknown option printed no usage line on stderr"
 [ ! -s "$work/out" ] || fail "an unknown option printed to stdout"
+
+# The window without a display: a plain pointer to --no-window, not Qt's abort.
+rc=0
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$tovi" 2>"$work/err" || rc=$?
+{ [ "$rc" -eq 1 ] && grep -q -- '--no-window' "$work/err"; } || fail "without a display the window ended with $rc: $(cat "$work/err")"
 
 export XDG_CONFIG_HOME=$work/config
 mkdir -p "$XDG_CONFIG_HOME/Tovi"
