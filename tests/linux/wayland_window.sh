@@ -22,10 +22,11 @@ source "$source/scripts/scratch"
 chmod 711 "$work"
 mkdir -p "$work/user"
 # as_user is a command prefix, not a function, so that a program started in
-# the background is the child whose pid $! gives.
-as_user=()
+# the background is the child whose pid $! gives. Its programs get SIGTERM
+# when this script ends, however it ends.
+as_user=(setpriv --pdeathsig TERM)
 if [ "$(id -u)" -eq 0 ]; then
-    as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)  # nobody: any unprivileged account will do
+    as_user+=(--reuid=65534 --regid=65534 --clear-groups)  # nobody: any unprivileged account will do
     chown 65534:65534 "$work/user"
 fi
 runtime=$work/user/runtime
