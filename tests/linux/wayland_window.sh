@@ -10,6 +10,7 @@ set -euo pipefail
 build=${TOVI_BUILD:?TOVI_BUILD names the build folder}
 source=${TOVI_SOURCE:-$(cd "$(dirname "$0")/../.." && pwd)}
 [ -x "$build/bin/tovi" ] || { echo "wayland_window: $build/bin/tovi is not built" >&2; exit 1; }
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$source/tests/lsan.supp:print_suppressions=0}
 for need in sway swaymsg setpriv; do
     command -v "$need" >/dev/null || { echo "wayland_window: $need is missing, skipped"; exit 77; }
 done
@@ -37,7 +38,8 @@ chmod 755 "$work/tovi"
 printf 'xwayland disable\n' >"$work/sway.conf"
 chmod 644 "$work/sway.conf"
 
-session=(env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$work/user/home" XDG_RUNTIME_DIR="$runtime")
+session=(env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$work/user/home" XDG_RUNTIME_DIR="$runtime"
+    ${LSAN_OPTIONS:+LSAN_OPTIONS="$LSAN_OPTIONS"} ${ASAN_OPTIONS:+ASAN_OPTIONS="$ASAN_OPTIONS"})
 "${as_user[@]}" "${session[@]}" WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
     sway -c "$work/sway.conf" >"$work/sway.log" 2>&1 &
 pids+=($!)
