@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# tovi's command line, and tovi --no-window as a service runs it: no display
+# at all, settings from the file, ended by SIGTERM or SIGINT with status 0
+# and the settings file left exactly as it was. Where /dev/uinput cannot be
+# opened (here: no such device) it must say so once on stderr and run on.
+# Without a display, the window says to use --no-window.
+set -euo pipefail
+
+[ "${TOVI_PLATFORM:-linux}" = linux ] || exit 77
+build=${TOVI_BUILD:?TOVI_BUILD names the build folder}
+source=${TOVI_SOURCE:-$(cd "$(dirname "$0")/../.." && pwd)}
+tovi=$build/bin/tovi
+[ -x "$tovi" ] || { echo "no_window: $tovi is not built" >&2; exit 1; }
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$source/tests/lsan.supp:print_suppressions=0}
+source "$source/scripts/scratch" KILL
+
+status=0
+fail() { echo "no_window: FAIL: $*" >&2; status=1; }
+
+version=$(sed -n 's/^project(tovi VERSION \([0-9.]*\).*/\1/p' "$source/CMakeLists.txt")
+[ "$("$tovi" --version)" = "tovi $version" ] || fail "--version printed '$("$tovi" --version)', not 'tovi $version'"
+"$tovi" --help | grep -q -- '--no-window' || fail "--help does not list --no-window"
+rc=0
+"$tovi" --no-window --frobnicate >"$work/out" 2>"$work/err" || rc=$?
+[ "$rc" -eq 2 ] || fail "an unknown option ended with status $rc, not 2"
+grep -q '^Usage: tovi' "$work/err" || fail "an unknown option printed no usage line on stderr"
+[ ! -s "$work/out" ] || fail "an unknown option printed to stdout"
+
+# The window without a display: a plain pointer to --no-window, not Qt's abort.
+rc=0
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$tovi" 2>"$work/err" || rc=$?
+{ [ "$rc" -eq 1 ] && grep -q -- '--no-window' "$work/err"; } || fail "without a display the window ended with $rc: $(cat "$work/err")"
+
+export XDG_CONFIG_HOME=$work/config
+mkdir -p "$XDG_CONFIG_HOME/Tovi"
+printf '[zuderari]\nenabled=1\ninterval=0\nupload=1\n' >"$XDG_CONFIG_HOME/Tovi/settings.ini"
+before=$(ls -lA --time-style=full-iso "$XDG_CONFIG_HOME/Tovi"; md5sum <"$XDG_CONFIG_HOME/Tovi/settings.ini")
+for signal in TERM INT; do
+    # A background job starts with SIGINT ignored; give it a terminal's default.
+    env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_SESSION_TYPE -u TOVI_KEYBOARD --default-signal=INT \
+        "$tovi" --no-window >"$work/out" 2>"$work/err" &
+    pid=$!
+    pids+=($pid)
+    sleep 1.5  # loads, then ticks at 25 ms for a while
+    kill -0 "$pid" 2>/dev/null || { fail "tovi --no-window ended by itself"; cat "$work/err" >&2; continue; }
+    kill "-$signal" "$pid"
+    for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    rc=0
+    kill -0 "$pid" 2>/dev/null && { fail "still running 5 s after SIG$signal"; continue; }
+    wait "$pid" || rc=$?
+    [ "$rc" -eq 0 ] || fail "SIG$signal ended it with status $rc, not 0"
+    if grep -qE 'AddressSanitizer|LeakSanitizer|runtime error:' "$work/err"; then
+        fail "sanitizer report"
+        cat "$work/err" >&2
+    fi
+    notices=$(grep -c 'lock keys cannot be switched' "$work/err" || true)
+    if [ ! -w /dev/uinput ] && [ "$notices" -ne 1 ]; then
+        fail "the missing access to /dev/uinput was reported $notices times, not once"
+        cat "$work/err" >&2
+    fi
+    grep -q 'KERNEL=="uinput", SUBSYSTEM=="misc", TAG+="uaccess"' "$work/err" ||
+        [ -w /dev/uinput ] || fail "the notice does not give the udev rule"
+done
+after=$(ls -lA --time-style=full-iso "$XDG_CONFIG_HOME/Tovi"; md5sum <"$XDG_CONFIG_HOME/Tovi/settings.ini")
+[ "$before" = "$after" ] || fail "the settings folder changed: $after"
+[ "$status" -ne 0 ] || echo "no_window: ok: --version, --help, unknown option (2); --no-window ends on TERM and INT with 0, stores nothing"
+exit $status
