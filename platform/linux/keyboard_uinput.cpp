@@ -55,17 +55,12 @@ public:
         : fd_(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC)) {
         if (fd_.get() < 0) {
             const int error = errno;
-            if (error == EACCES || error == EPERM) {
-                throw Error("Tovi may not use " + path +
-                            ", so it leaves the lock keys alone. Run it as root, or let the user at the "
-                            "keyboard use it with the udev rule KERNEL==\"uinput\", SUBSYSTEM==\"misc\", "
-                            "TAG+=\"uaccess\" and log in again.");
-            }
+            // The cause alone: the caller adds the fix.
+            if (error == EACCES || error == EPERM) throw Error("Tovi may not write to " + path + ".");
             if (error == ENOENT || error == ENODEV || error == ENXIO) {
-                throw Error(path + " is missing, so Tovi leaves the lock keys alone. Load the uinput module "
-                                   "(modprobe uinput) and start Tovi again.");
+                throw Error("This system has no " + path + " (the uinput module is not loaded).");
             }
-            throw Error(sentence("Tovi cannot open " + path + ", so it leaves the lock keys alone", error));
+            throw Error(sentence("Tovi cannot open " + path, error));
         }
         uinput_setup setup{};
         setup.id.bustype = BUS_VIRTUAL;
@@ -77,7 +72,7 @@ public:
                    ioctl(fd_.get(), UI_SET_LEDBIT, lock.led) == 0;
         }
         made = made && ioctl(fd_.get(), UI_DEV_SETUP, &setup) == 0 && ioctl(fd_.get(), UI_DEV_CREATE) == 0;
-        if (!made) throw Error(sentence("The kernel refused Tovi's virtual keyboard, so Tovi leaves the lock keys alone", errno));
+        if (!made) throw Error(sentence("The kernel refused Tovi's virtual keyboard", errno));
     }
 
     void writeKey(std::uint16_t keyCode, bool down) override {

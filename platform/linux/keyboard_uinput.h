@@ -53,8 +53,8 @@ public:
 };
 
 // The uinput device itself: "Tovi lock keys", with the three lock keys and
-// their three lights. Throws tovi::Error with the sentence openUinputKeyboard
-// passes on when it cannot be made.
+// their three lights. When it cannot be made, throws tovi::Error with one
+// sentence naming the cause, which openUinputKeyboard passes on.
 std::unique_ptr<UinputDevice> createUinputDevice(const std::string& path = "/dev/uinput");
 
 // Which locks some keyboard shows lit in ledsDir (the sysfs LED class):

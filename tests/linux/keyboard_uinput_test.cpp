@@ -123,6 +123,15 @@ TEST(UinputKeyboardTest, AKeyTheDesktopIgnoresIsGivenUpOnceAndThenLeftAlone) {
     EXPECT_THROW(rig.keyboard.setKeyboardState([] { KeyboardState s{}; s[145] = 1; return s; }()), Error);
 }
 
+TEST(UinputKeyboardTest, ADeviceThatCannotBeOpenedIsRefusedWithItsCause) {
+    try {
+        platform::createUinputDevice("/nonexistent/uinput");
+        FAIL() << "no error";
+    } catch (const Error& error) {
+        EXPECT_NE(std::string(error.what()).find("/nonexistent/uinput"), std::string::npos) << error.what();
+    }
+}
+
 TEST(UinputKeyboardTest, SeedIsAnyKeyboardsLitLights) {
     const auto dir = std::filesystem::path(testing::TempDir()) / "leds";
     std::filesystem::remove_all(dir);
