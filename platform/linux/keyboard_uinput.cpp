@@ -148,7 +148,7 @@ std::unique_ptr<Keyboard> openUinputKeyboard(std::string& whyNot) {
 UinputKeyboard::UinputKeyboard(std::unique_ptr<UinputDevice> device, unsigned lit, Clock clock, Say say)
     : device_(std::move(device)), clock_(std::move(clock)), say_(std::move(say)) {
     if (!clock_) clock_ = [] { return std::chrono::steady_clock::now(); };
-    if (!say_) say_ = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };
+    if (!say_) say_ = [](const std::string& text) { std::fprintf(stderr, "tovi: %s\n", text.c_str()); };
     for (std::size_t i = 0; i < kLockCount; ++i) lit_[i] = ((lit >> i) & 1u) != 0;
 }
 

@@ -84,9 +84,6 @@ public:
     void keybdEvent(std::uint8_t virtualKey, std::uint8_t scanCode, std::uint32_t flags,
                     std::uint32_t extraInfo) override;
 
-    // The device, for tests and measurements that write to it directly.
-    UinputDevice& device() { return *device_; }
-
 private:
     static constexpr std::size_t kLockCount = 3;
 

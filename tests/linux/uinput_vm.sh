@@ -38,20 +38,22 @@ if [[ $help == *--no-window* ]]; then
     share=(--share)
     # Caps Lock for received traffic, Scroll Lock for sent, every 100 ms.
     cat >>"$guest" <<EOF
-mkdir -p /host/tmp/config/Tovi
+mkdir -p /host/run/config/Tovi
 printf '[zuderari]\nenabled=1\nstartminimized=0\ndownload=1\nupload=1\ninterval=3\ndownload_key=0\nupload_key=2\n' \
-    >/host/tmp/config/Tovi/settings.ini
-chroot /host /usr/bin/env -i PATH=/usr/bin:/bin HOME=/tmp XDG_CONFIG_HOME=/tmp/config TOVI_KEYBOARD=uinput \
-    "$tovi" --no-window >/host/tmp/tovi.log 2>&1 &
+    >/host/run/config/Tovi/settings.ini
+chroot /host /usr/bin/env -i PATH=/usr/bin:/bin HOME=/run XDG_RUNTIME_DIR=/run XDG_CONFIG_HOME=/run/config TOVI_KEYBOARD=uinput \
+    "$tovi" --no-window >/host/run/tovi.log 2>&1 &
 tovi=\$!
+# Its libraries come through the share: seconds in an emulated VM.
+tovi_uinput_probe wait-device 30 >/dev/null || { cat /host/run/tovi.log; fail "tovi --no-window made no uinput keyboard"; }
 # The first tick may light the keys for one interval.
-tovi_uinput_probe wait-leds 0 7 5 || { cat /host/tmp/tovi.log; fail "tovi --no-window: lights before any traffic"; }
+tovi_uinput_probe wait-leds 0 7 5 || { cat /host/run/tovi.log; fail "tovi --no-window: lights before any traffic"; }
 tovi_uinput_probe traffic 4 >/dev/null &
-tovi_uinput_probe wait-leds 5 7 10 || { cat /host/tmp/tovi.log; fail "tovi --no-window: Caps and Scroll Lock did not light with traffic"; }
+tovi_uinput_probe wait-leds 5 7 10 || { cat /host/run/tovi.log; fail "tovi --no-window: Caps and Scroll Lock did not light with traffic"; }
 wait \$!
-tovi_uinput_probe wait-leds 0 7 3 || { cat /host/tmp/tovi.log; fail "tovi --no-window: the lights did not go dark after the traffic"; }
+tovi_uinput_probe wait-leds 0 7 3 || { cat /host/run/tovi.log; fail "tovi --no-window: the lights did not go dark after the traffic"; }
 kill -TERM \$tovi
-wait \$tovi || { cat /host/tmp/tovi.log; fail "tovi --no-window ended with status \$? on SIGTERM"; }
+wait \$tovi || { cat /host/run/tovi.log; fail "tovi --no-window ended with status \$? on SIGTERM"; }
 echo "ok tovi --no-window: traffic lit Caps and Scroll Lock, dark after it, status 0 on SIGTERM"
 EOF
 else

@@ -8,6 +8,8 @@
 //   tovi_uinput_probe wait-leds WANT MASK SECONDS
 //                                     waits until the console's locks & MASK == WANT
 //                                     (bit 0 Caps, 1 Num, 2 Scroll)
+//   tovi_uinput_probe wait-device SECONDS
+//                                     waits until a device named "Tovi lock keys" exists
 //   tovi_uinput_probe traffic SECONDS UDP datagrams to 127.0.0.1, one every 5 ms
 //   tovi_uinput_probe latency ROUNDS  key press written to echo read, in µs
 //
@@ -149,6 +151,14 @@ int waitLeds(unsigned want, unsigned mask, double seconds) {
                 std::to_string(want) + " of " + std::to_string(mask));
 }
 
+int waitDevice(double seconds) {
+    if (within(std::chrono::milliseconds(static_cast<long>(seconds * 1000)), named)) {
+        std::printf("ok device\n");
+        return 0;
+    }
+    return fail("no input device is named \"Tovi lock keys\"");
+}
+
 int traffic(double seconds) {
     const int sock = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (sock < 0) return fail("no socket");
@@ -201,11 +211,12 @@ int main(int argc, char** argv) {
         if (args.size() == 4 && args[0] == "wait-leds") {
             return waitLeds(std::stoul(args[1]), std::stoul(args[2]), std::stod(args[3]));
         }
+        if (args.size() == 2 && args[0] == "wait-device") return waitDevice(std::stod(args[1]));
         if (args.size() == 2 && args[0] == "traffic") return traffic(std::stod(args[1]));
         if (args.size() == 2 && args[0] == "latency") return latency(std::stoi(args[1]));
     } catch (const std::exception& error) {
         return fail(error.what());
     }
-    std::fprintf(stderr, "usage: tovi_uinput_probe keys | other | wait-leds WANT MASK SECONDS | traffic SECONDS | latency ROUNDS\n");
+    std::fprintf(stderr, "usage: tovi_uinput_probe keys | other | wait-leds WANT MASK SECONDS | wait-device SECONDS | traffic SECONDS | latency ROUNDS\n");
     return 2;
 }
