@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
