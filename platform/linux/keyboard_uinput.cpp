@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "base/error.h"
+#include "platform/linux/unique_fd.h"
 
 namespace tovi::platform {
 namespace {
@@ -31,20 +32,6 @@ constexpr std::array<Lock, 3> kLocks{{
     {144, KEY_NUMLOCK, LED_NUML, "::numlock", "Num Lock"},
     {145, KEY_SCROLLLOCK, LED_SCROLLL, "::scrolllock", "Scroll Lock"},
 }};
-
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 std::string sentence(const std::string& text, int error) { return text + " (" + std::strerror(error) + ")."; }
 
