@@ -228,7 +228,8 @@ TEST(X11KeyboardWithoutDisplay, EveryOperationThrowsAndSetLockKeyShrugs) {
 
 // A display that no client can open, as one without XKB or XTest: the X
 // socket of a number no server holds (binding it decides, so none can take
-// it meanwhile), where every connection is closed as soon as it comes.
+// it meanwhile), where every connection is closed once its setup request
+// has come.
 // Counts the connections.
 class RefusingDisplay {
 public:
@@ -253,8 +254,15 @@ public:
                 if (::poll(&incoming, 1, 20) <= 0) continue;
                 const int client = ::accept(fd_, nullptr, nullptr);
                 if (client < 0) continue;
+                // The client's setup request is read first: closing before it
+                // is written would end the test with SIGPIPE.
+                pollfd setup{client, POLLIN, 0};
+                char request[256];
+                if (::poll(&setup, 1, 2000) > 0) {
+                    [[maybe_unused]] const ssize_t got = ::read(client, request, sizeof request);
+                }
+                ++connections_;  // before the client can see its connection end
                 ::close(client);
-                ++connections_;
             }
         });
     }
