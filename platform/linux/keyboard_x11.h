@@ -13,16 +13,17 @@
 // ignored. An event for any other key is refused.
 //
 // The display ($DISPLAY, or the name given) is opened on first use and kept
-// until the object dies. A failed open (no display, or one without XKB or
-// XTest) is remembered: until retryAfter has passed, every operation throws
-// the same tovi::Error without trying again; the next call after that tries
-// again. Without a display every operation throws tovi::Error. Indicator changes, and the
-// indicator names and modifier map the choices above depend on, are followed
-// through events, so reading the state costs no round trip to the server. A
-// key press is sent unconfirmed and the release after it waits for both; a
-// release and an indicator change are synced before the call returns, so
-// other clients see the new light at once. A press that no release follows
-// is confirmed, and its refusal thrown, by the next call.
+// until the object dies. Without a display every operation throws
+// tovi::Error. A failed open (no display, or one without XKB or XTest) is
+// remembered: until retryAfter has passed, every operation throws the same
+// tovi::Error without trying again; the next call after that tries again.
+// Indicator changes, and the indicator names and modifier map the choices
+// above depend on, are followed through events, so reading the state costs
+// no round trip to the server. A key press is sent unconfirmed and the
+// release after it waits for both; a release and an indicator change are
+// synced before the call returns, so other clients see the new light at
+// once. A press that no release follows is confirmed, and its refusal
+// thrown, by the next call.
 //
 // One thread only (the window's); the object owns its own X connection.
 #pragma once
