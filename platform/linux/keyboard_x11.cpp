@@ -280,12 +280,25 @@ private:
     bool boundKnown_ = false;  // bound_ is the server's current modifier map
 };
 
-X11Keyboard::X11Keyboard(std::string displayName) : displayName_(std::move(displayName)) {}
+X11Keyboard::X11Keyboard(std::string displayName, std::chrono::milliseconds retryAfter)
+    : displayName_(std::move(displayName)), retryAfter_(retryAfter) {}
 
 X11Keyboard::~X11Keyboard() = default;
 
 X11Keyboard::Connection& X11Keyboard::connection() {
-    if (!connection_) connection_ = std::make_unique<Connection>(displayName_);
+    if (connection_) return *connection_;
+    // Every operation needs the connection, several times a tick: a display
+    // without XKB or XTest would otherwise be opened and closed on each.
+    const auto now = std::chrono::steady_clock::now();
+    if (failedAt_ && now - *failedAt_ < retryAfter_) throw Error(failure_);
+    try {
+        connection_ = std::make_unique<Connection>(displayName_);
+    } catch (const Error& e) {
+        failedAt_ = now;
+        failure_ = e.what();
+        throw;
+    }
+    failedAt_.reset();
     return *connection_;
 }
 

@@ -13,19 +13,24 @@
 // ignored. An event for any other key is refused.
 //
 // The display ($DISPLAY, or the name given) is opened on first use and kept
-// until the object dies; a failed open is retried on the next call. Without
-// a display every operation throws tovi::Error. Indicator changes, and the
-// indicator names and modifier map the choices above depend on, are followed
-// through events, so reading the state costs no round trip to the server. A
-// key press is sent unconfirmed and the release after it waits for both; a
-// release and an indicator change are synced before the call returns, so
-// other clients see the new light at once. A press that no release follows
-// is confirmed, and its refusal thrown, by the next call.
+// until the object dies. Without a display every operation throws
+// tovi::Error. A failed open (no display, or one without XKB or XTest) is
+// remembered: until retryAfter has passed, every operation throws the same
+// tovi::Error without trying again; the next call after that tries again.
+// Indicator changes, and the indicator names and modifier map the choices
+// above depend on, are followed through events, so reading the state costs
+// no round trip to the server. A key press is sent unconfirmed and the
+// release after it waits for both; a release and an indicator change are
+// synced before the call returns, so other clients see the new light at
+// once. A press that no release follows is confirmed, and its refusal
+// thrown, by the next call.
 //
 // One thread only (the window's); the object owns its own X connection.
 #pragma once
 
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/keyboard.h"
@@ -35,7 +40,8 @@ namespace tovi::platform {
 class X11Keyboard : public Keyboard {
 public:
     // displayName empty: $DISPLAY.
-    explicit X11Keyboard(std::string displayName = {});
+    explicit X11Keyboard(std::string displayName = {},
+                         std::chrono::milliseconds retryAfter = std::chrono::seconds(5));
     ~X11Keyboard() override;
     X11Keyboard(const X11Keyboard&) = delete;
     X11Keyboard& operator=(const X11Keyboard&) = delete;
@@ -51,7 +57,10 @@ private:
     Connection& connection();
 
     std::string displayName_;
+    std::chrono::milliseconds retryAfter_;  // from a failed open to the next try
     std::unique_ptr<Connection> connection_;
+    std::optional<std::chrono::steady_clock::time_point> failedAt_;  // the last failed open
+    std::string failure_;  // what it said
 };
 
 }  // namespace tovi::platform

@@ -299,6 +299,22 @@ void replaceFile(const std::filesystem::path& path, std::string_view text, mode_
     syncDirectory(path.parent_path());
 }
 
+// The file a write replaces: the final target of a settings.ini that is a
+// symbolic link (dotfiles kept elsewhere), so that the link stays and the
+// new file is made beside the one it replaces. A link to nowhere names the
+// file to create.
+std::filesystem::path throughLinks(std::filesystem::path path) {
+    constexpr int kMaxLinks = 40;  // as the kernel's own limit (ELOOP)
+    for (int i = 0; i < kMaxLinks; ++i) {
+        std::error_code ec;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, ec))) return path;
+        const std::filesystem::path target = std::filesystem::read_symlink(path, ec);
+        if (ec) throw Error("cannot read the link " + path.string() + ": " + ec.message());
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    fail("cannot follow " + path.string(), ELOOP);
+}
+
 std::optional<std::filesystem::path> configHomeFromEnvironment() {
     auto absolute = [](const char* value) -> std::optional<std::filesystem::path> {
         if (value == nullptr || value[0] != '/') return std::nullopt;
@@ -345,10 +361,11 @@ std::string IniSettingsStore::read(const std::string& application, const std::st
 
 void IniSettingsStore::write(const std::string& application, const std::string& section,
                              const std::string& key, const std::string& value) {
-    const std::filesystem::path path = fileFor(application);
+    const std::filesystem::path folder = fileFor(application).parent_path();
     std::error_code ec;
-    std::filesystem::create_directories(path.parent_path(), ec);
-    if (ec) throw Error("cannot create " + path.parent_path().string() + ": " + ec.message());
+    std::filesystem::create_directories(folder, ec);
+    if (ec) throw Error("cannot create " + folder.string() + ": " + ec.message());
+    const std::filesystem::path path = throughLinks(fileFor(application));
 
     const Loaded file = load(path);
     // Overwriting a file we could not read would throw away whatever it holds.

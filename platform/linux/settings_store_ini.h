@@ -8,7 +8,9 @@
 // the old one, so a crash or a full disk leaves either the old file or the new
 // one, never half of one. Every other group, key, comment and unparsed line of
 // the file is carried over unchanged. A write that cannot be completed throws
-// tovi::Error and leaves the old file as it was.
+// tovi::Error and leaves the old file as it was. A settings.ini that is a
+// symbolic link is written through: its final target is replaced, in the
+// target's folder, and the link stays.
 //
 // The INI text functions in namespace ini are pure and exposed for tests.
 //

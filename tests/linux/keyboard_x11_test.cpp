@@ -3,8 +3,15 @@
 // `xset q` prints is the independent witness: 1 Caps Lock, 2 Num Lock,
 // 4 Scroll Lock.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -217,10 +224,87 @@ TEST(X11KeyboardWithoutDisplay, EveryOperationThrowsAndSetLockKeyShrugs) {
     EXPECT_THROW(keyboard.setKeyboardState(state), Error);
     EXPECT_THROW(keyboard.keybdEvent(kVkCapital, 0x45, 1, 0), Error);
     EXPECT_NO_THROW(SetLockKey(keyboard, kVkCapital, true));
+}
 
-    X11Keyboard unreachable(":7391");
-    EXPECT_THROW(unreachable.platformId(), Error);
-    EXPECT_THROW(unreachable.getKeyboardState(state), Error) << "a failed open is tried again, and fails again";
+// A display that no client can open, as one without XKB or XTest: the X
+// socket of a number no server holds (binding it decides, so none can take
+// it meanwhile), where every connection is closed once its setup request
+// has come.
+// Counts the connections.
+class RefusingDisplay {
+public:
+    RefusingDisplay() {
+        for (int n = 4000; n < 5000 && name_.empty(); ++n) {
+            fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            const std::string path = "/tmp/.X11-unix/X" + std::to_string(n);  // abstract: no file
+            std::copy(path.begin(), path.end(), address.sun_path + 1);
+            const auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + path.size());
+            if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), size) == 0 && ::listen(fd_, 16) == 0) {
+                name_ = ":" + std::to_string(n);
+            } else {
+                ::close(fd_);
+            }
+        }
+        if (name_.empty()) return;
+        refuser_ = std::thread([this] {
+            while (!stop_) {
+                pollfd incoming{fd_, POLLIN, 0};
+                if (::poll(&incoming, 1, 20) <= 0) continue;
+                const int client = ::accept(fd_, nullptr, nullptr);
+                if (client < 0) continue;
+                // The client's setup request is read first: closing before it
+                // is written would end the test with SIGPIPE.
+                pollfd setup{client, POLLIN, 0};
+                char request[256];
+                if (::poll(&setup, 1, 2000) > 0) {
+                    [[maybe_unused]] const ssize_t got = ::read(client, request, sizeof request);
+                }
+                ++connections_;  // before the client can see its connection end
+                ::close(client);
+            }
+        });
+    }
+    ~RefusingDisplay() {
+        if (name_.empty()) return;
+        stop_ = true;
+        refuser_.join();
+        ::close(fd_);
+    }
+    RefusingDisplay(const RefusingDisplay&) = delete;
+    RefusingDisplay& operator=(const RefusingDisplay&) = delete;
+
+    const std::string& name() const { return name_; }
+    int connections() const { return connections_; }
+
+private:
+    int fd_ = -1;
+    std::string name_;
+    std::thread refuser_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> connections_{0};
+};
+
+// A tick asks for the keyboard several times; a display that cannot be
+// opened is tried once, and again only after the while given.
+TEST(X11KeyboardWithoutDisplay, AFailedOpenIsTriedAgainOnlyAfterAWhile) {
+    RefusingDisplay display;
+    ASSERT_FALSE(display.name().empty()) << "no free display number to refuse on";
+    KeyboardState state{};
+
+    X11Keyboard keyboard(display.name(), std::chrono::hours(1));
+    EXPECT_THROW(keyboard.platformId(), Error);
+    EXPECT_THROW(keyboard.getKeyboardState(state), Error);
+    EXPECT_THROW(keyboard.setKeyboardState(state), Error);
+    EXPECT_THROW(keyboard.keybdEvent(kVkCapital, 0x45, 1, 0), Error);
+    EXPECT_EQ(display.connections(), 1);
+
+    X11Keyboard quick(display.name(), std::chrono::milliseconds(50));
+    EXPECT_THROW(quick.getKeyboardState(state), Error);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_THROW(quick.getKeyboardState(state), Error);
+    EXPECT_EQ(display.connections(), 3) << "tried again once the while had passed";
 }
 
 }  // namespace

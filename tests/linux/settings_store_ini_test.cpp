@@ -259,6 +259,20 @@ TEST_F(IniStoreTest, ApplicationNamesCannotLeaveTheConfigurationFolder) {
     EXPECT_FALSE(fs::exists(root / "escape"));
 }
 
+// Dotfiles kept elsewhere: settings.ini is a relative link to a file in
+// another folder. A write changes that file and keeps the link.
+TEST_F(IniStoreTest, AWriteGoesThroughALinkAndKeepsIt) {
+    spit(root / "dotfiles" / "tovi.ini", "[zuderari]\nenabled=1\n");
+    fs::create_directories(file().parent_path());
+    fs::create_symlink("../../dotfiles/tovi.ini", file());
+
+    IniSettingsStore store(config());
+    store.write("Tovi", "zuderari", "enabled", "0");
+    EXPECT_TRUE(fs::is_symlink(file()));
+    EXPECT_EQ(slurp(root / "dotfiles" / "tovi.ini"), "[zuderari]\nenabled=0\n");
+    EXPECT_EQ(folder(), std::vector<std::string>{"settings.ini"});
+}
+
 // The write runs out of room halfway (a file-size limit stands in for a full
 // disk, since the tests run as root and permissions stop nothing): the old
 // file must be untouched and no temporary file left behind.
