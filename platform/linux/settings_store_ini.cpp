@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "base/error.h"
+#include "base/scope_exit.h"
+#include "platform/linux/unique_fd.h"
 
 namespace tovi::platform {
 
@@ -187,27 +189,6 @@ namespace {
     throw Error(what + ": " + std::generic_category().message(err));
 }
 
-// Closes a descriptor on every path out.
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-    // Closes now and reports what close() says; a failed close can mean lost data.
-    int release() {
-        const int rc = ::close(fd_);
-        fd_ = -1;
-        return rc;
-    }
-
-private:
-    int fd_;
-};
-
 // The file's bytes and permission bits, nothing when it does not exist, or
 // the errno that kept it from being read.
 struct Loaded {
@@ -220,7 +201,7 @@ struct Loaded {
 Loaded load(const std::filesystem::path& path) {
     Loaded result;
     // O_NONBLOCK so that a FIFO in the file's place cannot hang the window.
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (fd.get() < 0) {
         if (errno != ENOENT) result.error = errno;
         return result;
@@ -273,29 +254,26 @@ void writeAll(int fd, std::string_view data) {
 // Makes a new directory's entries durable; a failure here does not undo the
 // rename, so it is not reported.
 void syncDirectory(const std::filesystem::path& dir) {
-    Fd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.get() >= 0) ::fsync(fd.get());
 }
 
 void replaceFile(const std::filesystem::path& path, std::string_view text, mode_t mode) {
     std::string tmpName = path.string() + ".XXXXXX";
-    Fd fd(::mkostemp(tmpName.data(), O_CLOEXEC));
+    UniqueFd fd(::mkostemp(tmpName.data(), O_CLOEXEC));
     if (fd.get() < 0) fail("cannot create " + tmpName, errno);
 
-    struct Unlinker {
-        const std::string& name;
-        bool armed = true;
-        ~Unlinker() {
-            if (armed) ::unlink(name.c_str());
-        }
-    } cleanup{tmpName};
+    bool replaced = false;
+    const ScopeExit cleanup([&] {
+        if (!replaced) ::unlink(tmpName.c_str());
+    });
 
     if (mode != 0 && ::fchmod(fd.get(), mode) != 0) fail("cannot set mode of " + tmpName, errno);
     writeAll(fd.get(), text);
     if (::fsync(fd.get()) != 0) fail("cannot sync " + tmpName, errno);
-    if (fd.release() != 0) fail("cannot close " + tmpName, errno);
+    if (fd.close() != 0) fail("cannot close " + tmpName, errno);
     if (::rename(tmpName.c_str(), path.c_str()) != 0) fail("cannot replace " + path.string(), errno);
-    cleanup.armed = false;
+    replaced = true;
     syncDirectory(path.parent_path());
 }
 
