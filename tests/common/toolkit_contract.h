@@ -3,7 +3,7 @@
 // A test program includes this header once and instantiates the suite with a
 // factory for its driver:
 //
-//     INSTANTIATE_TEST_SUITE_P(Qt, ToolkitContract, ::testing::Values(&makeQtDriver));
+//     INSTANTIATE_TEST_SUITE_P(Qt, ToolkitContract, ::testing::Values(Backend{"qt", &makeQtDriver}));
 //
 // The driver does only what the seam cannot: run the events as the event loop
 // would, and act as the user (a click, a pick, a key, closing a box or the
@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <limits>
 #include <map>
+#include <ostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -49,8 +50,14 @@ public:
     virtual void closeSoon(platform::Window& window) = 0;
 };
 
-// Makes the driver, or nullptr when the backend cannot run here (no display).
-using DriverFactory = std::unique_ptr<ToolkitDriver> (*)();
+// A backend under test: makes its driver, or nullptr when the backend cannot
+// run here (no display). The name ends each test's name.
+struct Backend {
+    const char* name;
+    std::unique_ptr<ToolkitDriver> (*makeDriver)();
+};
+
+inline void PrintTo(const Backend& backend, std::ostream* out) { *out << backend.name; }
 
 // The window Main, built from the layout table as the program builds it.
 struct ContractWindow {
@@ -85,10 +92,10 @@ inline const platform::ControlSpec& control(const char* name) {
     throw Error("no control of that name");
 }
 
-class ToolkitContract : public ::testing::TestWithParam<DriverFactory> {
+class ToolkitContract : public ::testing::TestWithParam<Backend> {
 protected:
     void SetUp() override {
-        driver = GetParam()();
+        driver = GetParam().makeDriver();
         if (!driver) GTEST_SKIP() << "this toolkit cannot run here";
         main = std::make_unique<ContractWindow>(driver->toolkit());
     }

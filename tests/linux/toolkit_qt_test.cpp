@@ -115,7 +115,7 @@ std::unique_ptr<contract::ToolkitDriver> makeQtDriver() {
 }
 
 using contract::ToolkitContract;
-INSTANTIATE_TEST_SUITE_P(Qt, ToolkitContract, ::testing::Values(&makeQtDriver));
+INSTANTIATE_TEST_SUITE_P(Qt, ToolkitContract, ::testing::Values(contract::Backend{"qt", &makeQtDriver}));
 
 // The settings window as the program builds it, with every control at hand.
 struct Built : contract::ContractWindow {

@@ -55,7 +55,7 @@ private:
 
 std::unique_ptr<ToolkitDriver> makeFakeDriver() { return std::make_unique<FakeDriver>(); }
 
-INSTANTIATE_TEST_SUITE_P(Fake, ToolkitContract, ::testing::Values(&makeFakeDriver));
+INSTANTIATE_TEST_SUITE_P(Fake, ToolkitContract, ::testing::Values(Backend{"fake", &makeFakeDriver}));
 
 }  // namespace
 }  // namespace tovi::contract

@@ -177,7 +177,7 @@ private:
 std::unique_ptr<contract::ToolkitDriver> makeWin32Driver() { return std::make_unique<Win32Driver>(); }
 
 using contract::ToolkitContract;
-INSTANTIATE_TEST_SUITE_P(Win32, ToolkitContract, ::testing::Values(&makeWin32Driver));
+INSTANTIATE_TEST_SUITE_P(Win32, ToolkitContract, ::testing::Values(contract::Backend{"win32", &makeWin32Driver}));
 
 // --- The layout, read back from the live window ---------------------------------
 
