@@ -16,8 +16,8 @@
 #include <cstdint>
 #include <limits>
 #include <map>
-#include <ostream>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -73,10 +73,18 @@ struct ContractWindow {
         using platform::ControlKind;
         for (const platform::ControlSpec& desc : layout::kControls) {
             switch (desc.kind) {
-            case ControlKind::CheckBox: checks[desc.name] = &window->createCheckBox(desc); break;
-            case ControlKind::ComboBox: lists[desc.name] = &window->createComboBox(desc); break;
-            case ControlKind::Label: labels[desc.name] = &window->createLabel(desc); break;
-            case ControlKind::Button: buttons[desc.name] = &window->createButton(desc); break;
+            case ControlKind::CheckBox:
+                checks[desc.name] = &window->createCheckBox(desc);
+                break;
+            case ControlKind::ComboBox:
+                lists[desc.name] = &window->createComboBox(desc);
+                break;
+            case ControlKind::Label:
+                labels[desc.name] = &window->createLabel(desc);
+                break;
+            case ControlKind::Button:
+                buttons[desc.name] = &window->createButton(desc);
+                break;
             }
         }
         // Quiet until a test starts one.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,7 +15,6 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QAbstractItemView>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QStyle>
@@ -191,8 +191,8 @@ TEST_F(QtToolkitTest, PickFromTheOpenListRaisesClickOnceEvenWithABoxInside) {
     showAndActivate();
     auto* combo = built->child<QComboBox>("Combo2");
     const auto clickAt = [](QPoint at) {
-        const std::string command = "xdotool mousemove " + std::to_string(at.x()) + " " + std::to_string(at.y()) +
-                                    " sleep 0.1 click 1";
+        const std::string command =
+            "xdotool mousemove " + std::to_string(at.x()) + " " + std::to_string(at.y()) + " sleep 0.1 click 1";
         return std::system(command.c_str());
     };
 

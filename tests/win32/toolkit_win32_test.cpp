@@ -145,7 +145,9 @@ public:
 
     // Through the dialog manager, as the event loop delivers keys.
     void press(Window& window, const ControlSpec& control, contract::Key key) override {
-        const WPARAM code = key == contract::Key::Enter ? VK_RETURN : key == contract::Key::Escape ? VK_ESCAPE : VK_SPACE;
+        const WPARAM code = key == contract::Key::Enter    ? VK_RETURN
+                            : key == contract::Key::Escape ? VK_ESCAPE
+                                                           : VK_SPACE;
         SetFocus(item(window, control));
         for (UINT message : {WM_KEYDOWN, WM_KEYUP}) {
             MSG key{GetFocus(), message, code, message == WM_KEYDOWN ? 1 : 0xC0000001, 0, {}};
@@ -267,8 +269,8 @@ TEST_F(Win32Toolkit, FirstShowIsCentredWithTheFocusInTheIntervalList) {
 
 TEST_F(Win32Toolkit, TabVisitsTheControlsByTabIndexAndSkipsTheLabels) {
     MainWindow main(*toolkit);
-    const std::vector<int> order{layout::kCombo1, layout::kCommand1, layout::kCheck3,   layout::kCheck2,
-                                 layout::kCombo2, layout::kCombo3,   layout::kCheck1,   layout::kCommand2,
+    const std::vector<int> order{layout::kCombo1,   layout::kCommand1, layout::kCheck3, layout::kCheck2,
+                                 layout::kCombo2,   layout::kCombo3,   layout::kCheck1, layout::kCommand2,
                                  layout::kCommand3, layout::kCheck4};
     main.window->showFirst();
     HWND at = main.item(order.front());
