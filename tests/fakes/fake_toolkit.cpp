@@ -1,17 +1,40 @@
 #include "fakes/fake_toolkit.h"
 
 #include "base/error.h"
+#include "base/scope_exit.h"
 
 namespace tovi::fakes {
 
+std::int16_t FakeCheckBox::value() const {
+    owner_.checkLoaded();
+    return value_;
+}
+
 void FakeCheckBox::setValue(std::int16_t state) {
+    owner_.checkLoaded();
     if (state < 0 || state > 2) throw Error("invalid check-box state");
     value_ = state;
 }
 
+void FakeCheckBox::click() {
+    owner_.checkLoaded();
+    value_ = value_ == 1 ? 0 : 1;
+}
+
 void FakeComboBox::addItem(const std::string& text) {
+    owner_.checkLoaded();
     items_.push_back({text, 0});
     newIndex_ = static_cast<std::int32_t>(items_.size()) - 1;
+}
+
+std::int32_t FakeComboBox::newIndex() const {
+    owner_.checkLoaded();
+    return newIndex_;
+}
+
+std::int32_t FakeComboBox::listCount() const {
+    owner_.checkLoaded();
+    return static_cast<std::int32_t>(items_.size());
 }
 
 std::string FakeComboBox::itemText(std::int32_t index) const {
@@ -29,17 +52,37 @@ void FakeComboBox::setItemData(std::int32_t index, std::int32_t value) {
     items_[static_cast<std::size_t>(index)].data = value;
 }
 
+std::int32_t FakeComboBox::listIndex() const {
+    owner_.checkLoaded();
+    return listIndex_;
+}
+
 void FakeComboBox::setListIndex(std::int32_t index) {
     if (index < -1 || index >= listCount()) throw Error("invalid list position");
     if (index == listIndex_) return;
     listIndex_ = index;
     ++clicks;
-    if (onClick_) onClick_();
+    owner_.raise(onClick_);
+}
+
+std::string FakeLabel::caption() const {
+    owner_.checkLoaded();
+    return caption_;
+}
+
+void FakeLabel::setCaption(const std::string& text) {
+    owner_.checkLoaded();
+    caption_ = text;
+}
+
+void FakeButton::click() {
+    owner_.checkLoaded();
+    owner_.raise(onClick_);
 }
 
 bool FakeTimer::tick() {
-    if (!running()) return false;
-    if (onTick_) onTick_();
+    if (!running() || !owner_.idle()) return false;
+    owner_.raise(onTick_);
     return true;
 }
 
@@ -49,26 +92,26 @@ FakeWindow::~FakeWindow() {
 
 platform::CheckBox& FakeWindow::createCheckBox(const platform::ControlSpec& desc) {
     createdOrder.push_back(desc.name);
-    return *(checkBoxes_[desc.name] = std::make_unique<FakeCheckBox>(desc));
+    return *(checkBoxes_[desc.name] = std::make_unique<FakeCheckBox>(*this, desc));
 }
 
 platform::ComboBox& FakeWindow::createComboBox(const platform::ControlSpec& desc) {
     createdOrder.push_back(desc.name);
-    return *(comboBoxes_[desc.name] = std::make_unique<FakeComboBox>(desc));
+    return *(comboBoxes_[desc.name] = std::make_unique<FakeComboBox>(*this, desc));
 }
 
 platform::Label& FakeWindow::createLabel(const platform::ControlSpec& desc) {
     createdOrder.push_back(desc.name);
-    return *(labels_[desc.name] = std::make_unique<FakeLabel>(desc));
+    return *(labels_[desc.name] = std::make_unique<FakeLabel>(*this, desc));
 }
 
 platform::Button& FakeWindow::createButton(const platform::ControlSpec& desc) {
     createdOrder.push_back(desc.name);
-    return *(buttons_[desc.name] = std::make_unique<FakeButton>(desc));
+    return *(buttons_[desc.name] = std::make_unique<FakeButton>(*this, desc));
 }
 
 platform::Timer& FakeWindow::createTimer(std::int32_t intervalMs, bool enabled) {
-    timers_.push_back(std::make_unique<FakeTimer>(intervalMs, enabled));
+    timers_.push_back(std::make_unique<FakeTimer>(*this, intervalMs, enabled));
     return *timers_.back();
 }
 
@@ -78,17 +121,41 @@ void FakeWindow::showFirst() {
 }
 
 void FakeWindow::setWindowState(platform::WindowState state) {
+    checkLoaded();
     if (state == state_) return;
     state_ = state;
     resize();
 }
 
+void FakeWindow::setVisible(bool visible) {
+    checkLoaded();
+    visible_ = visible;
+}
+
 void FakeWindow::unload() {
     if (unloaded) return;
     unloaded = true;
-    if (onUnload_) onUnload_();
-    visible_ = false;
+    // The window closes even when the unload handler fails; its controls
+    // serve the handler until then.
+    const ScopeExit close([this] {
+        closed_ = true;
+        visible_ = false;
+    });
+    raise(onUnload_);
 }
+
+void FakeWindow::checkLoaded() const {
+    if (closed_) throw Error("the window has been unloaded");
+}
+
+void FakeWindow::raise(const std::function<void()>& handler) {
+    if (!handler) return;
+    ++toolkit_.busy;
+    const ScopeExit done([this] { --toolkit_.busy; });
+    handler();
+}
+
+bool FakeWindow::idle() const { return !unloaded && toolkit_.busy == 0; }
 
 FakeCheckBox& FakeWindow::checkBox(const std::string& name) const { return *checkBoxes_.at(name); }
 FakeComboBox& FakeWindow::comboBox(const std::string& name) const { return *comboBoxes_.at(name); }
@@ -103,7 +170,10 @@ std::unique_ptr<platform::Window> FakeToolkit::createWindow(const platform::Wind
 
 void FakeToolkit::messageBox(const std::string& text, const std::string& title) {
     boxes.push_back({text, title});
-    if (whileOpen) whileOpen(boxes.back());
+    if (!whileOpen) return;
+    ++busy;
+    const ScopeExit closed([this] { --busy; });
+    whileOpen(boxes.back());
 }
 
 void FakeToolkit::end() { throw Ended{}; }

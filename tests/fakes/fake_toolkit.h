@@ -1,8 +1,11 @@
 // In-process window toolkit for tests: scripts and records everything.
 //
-// Controls keep their values in memory and refuse what the real ones refuse.
-// Timers never fire by themselves; a test fires them with tick(). Message
-// boxes close at once and are recorded, in order, with what was showing.
+// Controls keep their values in memory and refuse what the real ones refuse,
+// including any use once their window has unloaded. Timers never fire by
+// themselves; a test fires them with tick(), which drops the tick, as the real
+// toolkits do, while a handler of the window runs or a message box is open.
+// Message boxes close at once and are recorded, in order, with what was
+// showing.
 #pragma once
 
 #include <cstdint>
@@ -16,27 +19,32 @@
 
 namespace tovi::fakes {
 
+class FakeWindow;
+
 class FakeCheckBox : public platform::CheckBox {
 public:
-    explicit FakeCheckBox(const platform::ControlSpec& desc) : desc(desc) {}
-    std::int16_t value() const override { return value_; }
+    FakeCheckBox(FakeWindow& owner, const platform::ControlSpec& desc) : desc(desc), owner_(owner) {}
+    std::int16_t value() const override;
     void setValue(std::int16_t state) override;
+    // A user's click: checked unless it was checked.
+    void click();
     platform::ControlSpec desc;
 
 private:
+    FakeWindow& owner_;
     std::int16_t value_ = 0;
 };
 
 class FakeComboBox : public platform::ComboBox {
 public:
-    explicit FakeComboBox(const platform::ControlSpec& desc) : desc(desc) {}
+    FakeComboBox(FakeWindow& owner, const platform::ControlSpec& desc) : desc(desc), owner_(owner) {}
     void addItem(const std::string& text) override;
-    std::int32_t newIndex() const override { return newIndex_; }
-    std::int32_t listCount() const override { return static_cast<std::int32_t>(items_.size()); }
+    std::int32_t newIndex() const override;
+    std::int32_t listCount() const override;
     std::string itemText(std::int32_t index) const override;
     std::int32_t itemData(std::int32_t index) const override;
     void setItemData(std::int32_t index, std::int32_t value) override;
-    std::int32_t listIndex() const override { return listIndex_; }
+    std::int32_t listIndex() const override;
     void setListIndex(std::int32_t index) override;
     void setOnClick(std::function<void()> handler) override { onClick_ = std::move(handler); }
 
@@ -52,6 +60,7 @@ private:
         std::string text;
         std::int32_t data = 0;
     };
+    FakeWindow& owner_;
     std::vector<Item> items_;
     std::int32_t newIndex_ = -1;
     std::int32_t listIndex_ = -1;
@@ -60,31 +69,34 @@ private:
 
 class FakeLabel : public platform::Label {
 public:
-    explicit FakeLabel(const platform::ControlSpec& desc) : desc(desc), caption_(desc.caption) {}
-    std::string caption() const override { return caption_; }
-    void setCaption(const std::string& text) override { caption_ = text; }
+    FakeLabel(FakeWindow& owner, const platform::ControlSpec& desc)
+        : desc(desc), owner_(owner), caption_(desc.caption) {}
+    std::string caption() const override;
+    void setCaption(const std::string& text) override;
     platform::ControlSpec desc;
 
 private:
+    FakeWindow& owner_;
     std::string caption_;
 };
 
 class FakeButton : public platform::Button {
 public:
-    explicit FakeButton(const platform::ControlSpec& desc) : desc(desc) {}
+    FakeButton(FakeWindow& owner, const platform::ControlSpec& desc) : desc(desc), owner_(owner) {}
     void setOnClick(std::function<void()> handler) override { onClick_ = std::move(handler); }
-    void click() {
-        if (onClick_) onClick_();
-    }
+    // A user's click.
+    void click();
     platform::ControlSpec desc;
 
 private:
+    FakeWindow& owner_;
     std::function<void()> onClick_;
 };
 
 class FakeTimer : public platform::Timer {
 public:
-    FakeTimer(std::int32_t interval, bool enabled) : interval_(interval), enabled_(enabled) {}
+    FakeTimer(FakeWindow& owner, std::int32_t interval, bool enabled)
+        : owner_(owner), interval_(interval), enabled_(enabled) {}
     std::int32_t interval() const override { return interval_; }
     void setInterval(std::int32_t milliseconds) override { interval_ = milliseconds; }
     bool enabled() const override { return enabled_; }
@@ -93,10 +105,12 @@ public:
 
     // True when the timer would fire: enabled with an interval above 0.
     bool running() const { return enabled_ && interval_ > 0; }
-    // Fires one tick if the timer is running; returns whether it did.
+    // Fires one tick if the timer is running and its window is loaded and
+    // idle; returns whether it did.
     bool tick();
 
 private:
+    FakeWindow& owner_;
     std::int32_t interval_;
     bool enabled_;
     std::function<void()> onTick_;
@@ -119,7 +133,7 @@ public:
     platform::WindowState windowState() const override { return state_; }
     void setWindowState(platform::WindowState state) override;
     bool visible() const override { return visible_; }
-    void setVisible(bool visible) override { visible_ = visible; }
+    void setVisible(bool visible) override;
     std::uintptr_t nativeHandle() const override { return handle; }
     std::uintptr_t iconHandle() const override { return icon; }
     void setOnResize(std::function<void()> handler) override { onResize_ = std::move(handler); }
@@ -131,16 +145,21 @@ public:
 
     // Test controls.
     void mouseMove(std::int16_t button, std::int16_t shift, float x, float y) {
-        if (onMouseMove_) onMouseMove_(button, shift, x, y);
+        if (onMouseMove_) raise([&] { onMouseMove_(button, shift, x, y); });
     }
-    void resize() {
-        if (onResize_) onResize_();
-    }
+    void resize() { raise(onResize_); }
     FakeCheckBox& checkBox(const std::string& name) const;
     FakeComboBox& comboBox(const std::string& name) const;
     FakeLabel& label(const std::string& name) const;
     FakeButton& button(const std::string& name) const;
     FakeTimer& timer(std::size_t index) const { return *timers_.at(index); }
+    std::size_t timerCount() const { return timers_.size(); }
+
+    // For the controls: refuses use once unloaded, and raises a handler as
+    // the one running (no tick meanwhile).
+    void checkLoaded() const;
+    void raise(const std::function<void()>& handler);
+    bool idle() const;
 
     platform::WindowSpec desc;
     std::uintptr_t handle = 0x1000;
@@ -153,6 +172,7 @@ private:
     FakeToolkit& toolkit_;
     platform::WindowState state_ = platform::WindowState::Normal;
     bool visible_ = false;
+    bool closed_ = false;  // unloaded and its handler done
     std::map<std::string, std::unique_ptr<FakeCheckBox>> checkBoxes_;
     std::map<std::string, std::unique_ptr<FakeComboBox>> comboBoxes_;
     std::map<std::string, std::unique_ptr<FakeLabel>> labels_;
@@ -179,6 +199,7 @@ public:
     std::function<void(const Box&)> whileOpen;  // runs while a box is "open"
     int twipsPerPixel = 15;
     FakeWindow* window = nullptr;  // the window created last, while it lives
+    int busy = 0;                  // handlers running and boxes open
 
     // end() throws this so that a test can observe the end of the program.
     struct Ended {};
