@@ -16,14 +16,13 @@
 #include "netstats/c_ip_helper.h"
 #include "platform/linux/interface_table_linux.h"
 #include "platform/linux/keyboard_x11.h"
+#include "tests/common/settings_controls.h"
 
 namespace {
 
-void showBothKeys(tovi::ActivityMonitor& monitor) {
-    monitor.intShowDownload = 1;
-    monitor.intShowUpload = 1;
-    monitor.intDownloadKey = tovi::kNumLock;
-    monitor.intUploadKey = tovi::kScrollLock;
+// Both keys shown, on Num Lock and Scroll Lock, applied as the window does.
+void showBothKeys(tovi::platform::Toolkit& toolkit, tovi::ActivityMonitor& monitor) {
+    tovi::fixtures::SettingsControls(toolkit, {25}).showKeys(monitor, 1, tovi::kNumLock, 1, tovi::kScrollLock);
 }
 
 void TickLiveTableFakeKeyboard(benchmark::State& state) {
@@ -31,13 +30,14 @@ void TickLiveTableFakeKeyboard(benchmark::State& state) {
     tovi::fakes::FakeToolkit toolkit;
     tovi::fakes::FakeKeyboard keyboard;
     tovi::ActivityMonitor monitor(keyboard);
-    monitor.objIpHelper = std::make_shared<tovi::CIpHelper>(*table, toolkit);
-    showBothKeys(monitor);
+    auto reader = std::make_shared<tovi::CIpHelper>(*table, toolkit);
+    monitor.setIpHelper(reader);
+    showBothKeys(toolkit, monitor);
     for (auto _ : state) {
         monitor.UpdateLeds();
         keyboard.calls.clear();
     }
-    state.counters["rows"] = monitor.objIpHelper->Interfaces()->Count();
+    state.counters["rows"] = reader->Interfaces()->Count();
 }
 BENCHMARK(TickLiveTableFakeKeyboard)->Unit(benchmark::kMicrosecond);
 
@@ -48,8 +48,8 @@ void TickFakeTableFakeKeyboard(benchmark::State& state) {
     tovi::fakes::FakeToolkit toolkit;
     tovi::fakes::FakeKeyboard keyboard;
     tovi::ActivityMonitor monitor(keyboard);
-    monitor.objIpHelper = std::make_shared<tovi::CIpHelper>(table, toolkit);
-    showBothKeys(monitor);
+    monitor.setIpHelper(std::make_shared<tovi::CIpHelper>(table, toolkit));
+    showBothKeys(toolkit, monitor);
     for (auto _ : state) {
         monitor.UpdateLeds();
         keyboard.calls.clear();

@@ -12,8 +12,8 @@ ActivityMonitor::ActivityMonitor(platform::Keyboard& keyboard) : keyboard_(keybo
 
 CIpHelper& ActivityMonitor::ipHelper() const {
     // A missing reader fails the step that wanted it, like any other refusal.
-    if (!objIpHelper) throw Error("no interface-table reader");
-    return *objIpHelper;
+    if (!objIpHelper_) throw Error("no interface-table reader");
+    return *objIpHelper_;
 }
 
 void ActivityMonitor::UpdateLeds() {
@@ -23,20 +23,20 @@ void ActivityMonitor::UpdateLeds() {
     bool sent = false;
 
     step([&] { ipHelper().Interfaces(); });
-    step([&] { downloadKey = virtualKeyOf(intDownloadKey); });
-    step([&] { uploadKey = virtualKeyOf(intUploadKey); });
+    step([&] { downloadKey = virtualKeyOf(intDownloadKey_); });
+    step([&] { uploadKey = virtualKeyOf(intUploadKey_); });
     // Signed comparison on purpose: a total that wrapped into negative values
     // reads as lower, which turns the key off for one tick and re-bases.
-    step([&] { received = ipHelper().BytesReceived() > lngLastReceived; });
-    step([&] { sent = ipHelper().BytesSent() > lngLastSent; });
-    if (intShowDownload != 0) step([&] { SetLockKey(keyboard_, downloadKey, received); });
-    if (intShowUpload != 0) step([&] { SetLockKey(keyboard_, uploadKey, sent); });
+    step([&] { received = ipHelper().BytesReceived() > lngLastReceived_; });
+    step([&] { sent = ipHelper().BytesSent() > lngLastSent_; });
+    if (intShowDownload_ != 0) step([&] { SetLockKey(keyboard_, downloadKey, received); });
+    if (intShowUpload_ != 0) step([&] { SetLockKey(keyboard_, uploadKey, sent); });
     // The reference totals follow the traffic whether or not a key is shown,
     // so showing a key later does not light it for old traffic.
     step([&] {
         CIpHelper& helper = ipHelper();
-        lngLastReceived = helper.BytesReceived();
-        lngLastSent = helper.BytesSent();
+        lngLastReceived_ = helper.BytesReceived();
+        lngLastSent_ = helper.BytesSent();
     });
 }
 
@@ -45,18 +45,20 @@ void ActivityMonitor::RefreshCounters() {
 }
 
 void ActivityMonitor::getvalues(const Controls& controls) {
-    step([&] { lngEnabled = controls.check1.value(); });
-    step([&] { intShowDownload = controls.check2.value(); });
-    step([&] { intShowUpload = controls.check3.value(); });
+    step([&] { lngEnabled_ = controls.check1.value(); });
+    step([&] { intShowDownload_ = controls.check2.value(); });
+    step([&] { intShowUpload_ = controls.check3.value(); });
     // A list without a selection refuses the item value at position -1, so
     // the variable keeps what it had.
-    step([&] { intDownloadKey = checked::narrow<LockKeyIndex>(controls.combo2.itemData(controls.combo2.listIndex())); });
-    step([&] { intUploadKey = checked::narrow<LockKeyIndex>(controls.combo3.itemData(controls.combo3.listIndex())); });
-    step([&] { lngInterval = controls.combo1.itemData(controls.combo1.listIndex()); });
-    step([&] { controls.timer1.setInterval(lngInterval); });
+    step([&] {
+        intDownloadKey_ = checked::narrow<LockKeyIndex>(controls.combo2.itemData(controls.combo2.listIndex()));
+    });
+    step([&] { intUploadKey_ = checked::narrow<LockKeyIndex>(controls.combo3.itemData(controls.combo3.listIndex())); });
+    step([&] { lngInterval_ = controls.combo1.itemData(controls.combo1.listIndex()); });
+    step([&] { controls.timer1.setInterval(lngInterval_); });
     // Exactly 1 arms the timer: a grayed box shows its key once the timer
     // runs, but cannot start it by itself.
-    step([&] { controls.timer1.setEnabled(lngEnabled == 1 && (intShowUpload == 1 || intShowDownload == 1)); });
+    step([&] { controls.timer1.setEnabled(lngEnabled_ == 1 && (intShowUpload_ == 1 || intShowDownload_ == 1)); });
 }
 
 }  // namespace tovi

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 #include "lockkeys/lock_key_index.h"
 #include "netstats/c_ip_helper.h"
@@ -42,22 +43,37 @@ public:
     void RefreshCounters();  // Timer2 tick
     void getvalues(const Controls& controls);
 
-    // Window state, zero until getvalues fills it.
-    std::shared_ptr<CIpHelper> objIpHelper;  // created by the window's load
-    std::int32_t lngEnabled = 0;             // check-box state
-    std::int16_t intShowDownload = 0;        // check-box state; non-zero shows
-    std::int16_t intShowUpload = 0;          // check-box state; non-zero shows
-    LockKeyIndex intDownloadKey = 0;
-    LockKeyIndex intUploadKey = 0;
-    std::int32_t lngInterval = 0;            // milliseconds
+    // The window's single interface-table reader, created by its load. Until
+    // then, or when given none, every refresh fails and shown keys go off.
+    void setIpHelper(std::shared_ptr<CIpHelper> reader) { objIpHelper_ = std::move(reader); }
 
-    // The tick's reference totals, in bytes; nothing resets them.
-    std::int32_t lngLastReceived = 0;
-    std::int32_t lngLastSent = 0;
+    // Window state, zero until getvalues fills it; only getvalues and the
+    // tick change it.
+    const CIpHelper* objIpHelper() const { return objIpHelper_.get(); }
+    std::int32_t lngEnabled() const { return lngEnabled_; }
+    std::int16_t intShowDownload() const { return intShowDownload_; }
+    std::int16_t intShowUpload() const { return intShowUpload_; }
+    LockKeyIndex intDownloadKey() const { return intDownloadKey_; }
+    LockKeyIndex intUploadKey() const { return intUploadKey_; }
+    std::int32_t lngInterval() const { return lngInterval_; }
+    std::int32_t lngLastReceived() const { return lngLastReceived_; }
+    std::int32_t lngLastSent() const { return lngLastSent_; }
 
 private:
     // objIpHelper, or tovi::Error when the window has not created it.
     CIpHelper& ipHelper() const;
+
+    std::shared_ptr<CIpHelper> objIpHelper_;
+    std::int32_t lngEnabled_ = 0;       // check-box state
+    std::int16_t intShowDownload_ = 0;  // check-box state; non-zero shows
+    std::int16_t intShowUpload_ = 0;    // check-box state; non-zero shows
+    LockKeyIndex intDownloadKey_ = 0;
+    LockKeyIndex intUploadKey_ = 0;
+    std::int32_t lngInterval_ = 0;  // milliseconds
+
+    // The tick's reference totals, in bytes; nothing resets them.
+    std::int32_t lngLastReceived_ = 0;
+    std::int32_t lngLastSent_ = 0;
 
     platform::Keyboard& keyboard_;
 };

@@ -156,7 +156,7 @@ void Main::Form_Load() {
     // The icon comes first, so that it is there even when a later step fails.
     step([&] { module1_.AddTrayIcon(platform_.notificationArea, *window_, kTrayTip); });
     step([&] { Label4->setCaption(kCredits); });
-    step([&] { monitor_.objIpHelper = std::make_shared<CIpHelper>(platform_.interfaceTable, platform_.toolkit); });
+    step([&] { monitor_.setIpHelper(std::make_shared<CIpHelper>(platform_.interfaceTable, platform_.toolkit)); });
 
     readSettingInto(*Check4, settings::kStartMinimized, settings::kStartMinimizedDefault);
     step([&] {

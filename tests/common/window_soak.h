@@ -51,9 +51,9 @@ inline void soakWindow(platform::Platform& native, WindowSoak& soak, const std::
     driver.setOnTick([&] {
         const long until = done + soak.batch < soak.ticks ? done + soak.batch : soak.ticks;
         for (; done < until; ++done) {
-            const std::int32_t before = window.monitor().lngLastReceived;
+            const std::int32_t before = window.monitor().lngLastReceived();
             tap.tick(kTimer1);
-            if (window.monitor().lngLastReceived != before) ++soak.litTicks;
+            if (window.monitor().lngLastReceived() != before) ++soak.litTicks;
             if (done % kTimer2Every == kTimer2Every - 1) tap.tick(kTimer2);
             if (done + 1 == soak.warmUp) sample(done + 1);
         }

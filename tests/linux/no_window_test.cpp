@@ -28,12 +28,12 @@ void seed(fakes::FakeSettingsStore& store, std::initializer_list<Seed> values) {
 }
 
 void expectSameState(const ActivityMonitor& headless, const ActivityMonitor& shown) {
-    EXPECT_EQ(headless.lngEnabled, shown.lngEnabled);
-    EXPECT_EQ(headless.intShowDownload, shown.intShowDownload);
-    EXPECT_EQ(headless.intShowUpload, shown.intShowUpload);
-    EXPECT_EQ(headless.intDownloadKey, shown.intDownloadKey);
-    EXPECT_EQ(headless.intUploadKey, shown.intUploadKey);
-    EXPECT_EQ(headless.lngInterval, shown.lngInterval);
+    EXPECT_EQ(headless.lngEnabled(), shown.lngEnabled());
+    EXPECT_EQ(headless.intShowDownload(), shown.intShowDownload());
+    EXPECT_EQ(headless.intShowUpload(), shown.intShowUpload());
+    EXPECT_EQ(headless.intDownloadKey(), shown.intDownloadKey());
+    EXPECT_EQ(headless.intUploadKey(), shown.intUploadKey());
+    EXPECT_EQ(headless.lngInterval(), shown.lngInterval());
 }
 
 TEST(NoWindow, AppliesTheStoredSettingsAsTheWindowDoesTicksAtTheirIntervalAndStoresNothing) {
@@ -63,9 +63,9 @@ TEST(NoWindow, AppliesTheStoredSettingsAsTheWindowDoesTicksAtTheirIntervalAndSto
     headless->start();
 
     expectSameState(headless->monitor(), shown.monitor());
-    EXPECT_EQ(headless->monitor().lngInterval, 25);
-    EXPECT_EQ(headless->monitor().intDownloadKey, kScrollLock);
-    EXPECT_EQ(headless->monitor().intUploadKey, kCapsLock);  // moved by the conflict rule
+    EXPECT_EQ(headless->monitor().lngInterval(), 25);
+    EXPECT_EQ(headless->monitor().intDownloadKey(), kScrollLock);
+    EXPECT_EQ(headless->monitor().intUploadKey(), kCapsLock);  // moved by the conflict rule
 
     // Armed at 25 ms: the tick comes long before the one-second refresh, and
     // traffic since the last tick lights the download key (Scroll Lock, 145).

@@ -84,7 +84,7 @@ TEST(WindowOnABrokenTable, TicksGoOnWithTheKeysOffAndNoMessageWhenTheTableCannot
     EXPECT_TRUE(toolkit.boxes.empty());
     EXPECT_FALSE(keyboard.lit(144));  // driven off: nothing grew
     EXPECT_FALSE(keyboard.lit(145));
-    EXPECT_EQ(main->monitor().lngLastReceived, 0);
+    EXPECT_EQ(main->monitor().lngLastReceived(), 0);
     EXPECT_TRUE(window.timer(0).running());
 
     // The table comes back: the next tick lights the keys for one interval.

@@ -65,9 +65,9 @@ TEST_F(MainTest, FirstStartWithAnEmptyStoreComesUpWithTheDefaults) {
     EXPECT_EQ(timer1().interval(), 150);
     EXPECT_TRUE(timer2().running());
     EXPECT_EQ(timer2().interval(), 1000);
-    EXPECT_EQ(main->monitor().intDownloadKey, kNumLock);
-    EXPECT_EQ(main->monitor().intUploadKey, kScrollLock);
-    EXPECT_NE(main->monitor().objIpHelper, nullptr);
+    EXPECT_EQ(main->monitor().intDownloadKey(), kNumLock);
+    EXPECT_EQ(main->monitor().intUploadKey(), kScrollLock);
+    EXPECT_NE(main->monitor().objIpHelper(), nullptr);
 }
 
 // Notes how many icons the tray showed when the first setting was read.
@@ -160,7 +160,7 @@ TEST_F(MainTest, PickingTheOtherListsKeyMovesThePickedListAwayFromIt) {
     EXPECT_EQ(toolkit.boxes.size(), 2u);
     EXPECT_EQ(combo("Combo2").selectedText(), "Scroll Lock");
     // The rule neither applies nor stores anything.
-    EXPECT_EQ(main->monitor().intDownloadKey, kNumLock);
+    EXPECT_EQ(main->monitor().intDownloadKey(), kNumLock);
     EXPECT_TRUE(store.writtenKeys().empty());
 }
 
@@ -182,7 +182,7 @@ TEST_F(MainTest, EqualStoredKeysAreSeparatedWhileLoading) {
         EXPECT_EQ(freshToolkit.boxes.size(), 1u);
         EXPECT_TRUE(timerUntouched);
         EXPECT_EQ(freshToolkit.window->comboBox("Combo3").listIndex(), moved);
-        EXPECT_EQ(m.monitor().intUploadKey, moved);
+        EXPECT_EQ(m.monitor().intUploadKey(), moved);
         freshToolkit.window->unload();
         EXPECT_EQ(freshStore.get("upload_key"), std::to_string(moved));
     }
@@ -196,7 +196,7 @@ TEST_F(MainTest, CancelKeepsTheMonitorAndExitStoresTheUnappliedChange) {
     EXPECT_EQ(window->windowState(), WindowState::Minimized);
     EXPECT_FALSE(window->visible());
     EXPECT_EQ(timer1().interval(), 150);
-    EXPECT_EQ(main->monitor().intShowDownload, 1);
+    EXPECT_EQ(main->monitor().intShowDownload(), 1);
     EXPECT_TRUE(store.writtenKeys().empty());
 
     // Restored from the tray, the edited controls are still there.
@@ -226,7 +226,7 @@ TEST_F(MainTest, SaveAppliesAndHidesButStoresNothing) {
     window->button("Command1").click();
     EXPECT_EQ(timer1().interval(), 1000);
     EXPECT_FALSE(timer1().enabled());
-    EXPECT_EQ(main->monitor().lngEnabled, 0);
+    EXPECT_EQ(main->monitor().lngEnabled(), 0);
     EXPECT_EQ(window->windowState(), WindowState::Minimized);
     EXPECT_FALSE(window->visible());
     EXPECT_TRUE(store.writtenKeys().empty());
@@ -269,8 +269,8 @@ TEST_F(MainTest, GrayedBoxesAndNoSelectionComeBackAsStored) {
     EXPECT_EQ(combo("Combo1").listIndex(), -1);
     // A grayed "Enable Application" keeps the tick off; no interval means 0.
     EXPECT_FALSE(timer1().running());
-    EXPECT_EQ(main->monitor().lngInterval, 0);
-    EXPECT_EQ(main->monitor().intDownloadKey, kCapsLock);
+    EXPECT_EQ(main->monitor().lngInterval(), 0);
+    EXPECT_EQ(main->monitor().intDownloadKey(), kCapsLock);
     window->unload();
     EXPECT_EQ(store.get("enabled"), "2");
     EXPECT_EQ(store.get("download"), "2");

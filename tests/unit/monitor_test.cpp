@@ -10,7 +10,7 @@
 #include "fakes/fake_toolkit.h"
 #include "lockkeys/lock_key_index.h"
 #include "monitor/activity_monitor.h"
-#include "window/layout.h"
+#include "tests/common/settings_controls.h"
 
 namespace tovi {
 namespace {
@@ -18,15 +18,36 @@ namespace {
 using fakes::FakeKeyboard;
 using Op = FakeKeyboard::Op;
 
-// The tick against a scripted interface table and keyboard.
-class Tick : public ::testing::Test {
+// The monitor, its settings reached through getvalues from the fake
+// toolkit's controls, against a scripted interface table and keyboard.
+class Monitor : public ::testing::Test {
 protected:
-    Tick() : monitor(keyboard) {
-        monitor.objIpHelper = std::make_shared<CIpHelper>(table, toolkit);
-        monitor.intShowDownload = 1;
-        monitor.intShowUpload = 1;
-        monitor.intDownloadKey = kNumLock;
-        monitor.intUploadKey = kScrollLock;
+    Monitor()
+        : settings(toolkit, {25, 50, 150, 5000}),
+          timer1(static_cast<fakes::FakeTimer&>(settings.timer1)),
+          reader(std::make_shared<CIpHelper>(table, toolkit)),
+          monitor(keyboard) {}
+
+    fakes::FakeToolkit toolkit;
+    fixtures::SettingsControls settings;
+    fakes::FakeTimer& timer1;
+    fakes::FakeInterfaceTable table;
+    std::shared_ptr<CIpHelper> reader;
+    FakeKeyboard keyboard;
+    ActivityMonitor monitor;
+};
+
+// The tick, both keys shown on Num Lock and Scroll Lock unless a test says
+// otherwise.
+class Tick : public Monitor {
+protected:
+    Tick() {
+        monitor.setIpHelper(reader);
+        show(1, kNumLock, 1, kScrollLock);
+    }
+
+    void show(std::int16_t download, LockKeyIndex downloadKey, std::int16_t upload, LockKeyIndex uploadKey) {
+        settings.showKeys(monitor, download, downloadKey, upload, uploadKey);
     }
 
     // Totals as the next refresh will find them, in bytes.
@@ -46,11 +67,6 @@ protected:
         keyboard.calls.clear();
         monitor.UpdateLeds();
     }
-
-    fakes::FakeInterfaceTable table;
-    fakes::FakeToolkit toolkit;
-    FakeKeyboard keyboard;
-    ActivityMonitor monitor;
 };
 
 TEST_F(Tick, FirstTickComparesAgainstZeroAndAQuietTickTurnsBothOff) {
@@ -58,8 +74,8 @@ TEST_F(Tick, FirstTickComparesAgainstZeroAndAQuietTickTurnsBothOff) {
     tick();
     EXPECT_TRUE(keyboard.lit(kVkNumLock));
     EXPECT_TRUE(keyboard.lit(kVkScroll));
-    EXPECT_EQ(monitor.lngLastReceived, 5000);
-    EXPECT_EQ(monitor.lngLastSent, 3000);
+    EXPECT_EQ(monitor.lngLastReceived(), 5000);
+    EXPECT_EQ(monitor.lngLastSent(), 3000);
 
     tick();
     EXPECT_FALSE(keyboard.lit(kVkNumLock));
@@ -96,7 +112,7 @@ TEST_F(Tick, LowerTotalTurnsTheKeyOffAndBecomesTheNewReference) {
     tick();
     EXPECT_FALSE(keyboard.lit(kVkNumLock));
     EXPECT_TRUE(keyboard.lit(kVkScroll));
-    EXPECT_EQ(monitor.lngLastReceived, 400);
+    EXPECT_EQ(monitor.lngLastReceived(), 400);
     traffic(401, 100001);
     tick();
     EXPECT_TRUE(keyboard.lit(kVkNumLock)) << "growth from the lower total lights the key again";
@@ -108,31 +124,31 @@ TEST_F(Tick, TotalPassingIntoNegativeValuesCountsAsLowerForOneTick) {
     traffic(0x80000010u, 10);  // grew, but reads as a negative signed total
     tick();
     EXPECT_FALSE(keyboard.lit(kVkNumLock));
-    EXPECT_LT(monitor.lngLastReceived, 0);
+    EXPECT_LT(monitor.lngLastReceived(), 0);
     traffic(0x80000020u, 10);
     tick();
     EXPECT_TRUE(keyboard.lit(kVkNumLock)) << "compared with the negative reference it grew";
 }
 
 TEST_F(Tick, HiddenKeyIsNeverDrivenButItsReferenceFollowsTheTraffic) {
-    monitor.intShowDownload = 0;
+    show(0, kNumLock, 1, kScrollLock);
     for (std::uint32_t total : {10u, 20u, 20u, 35u}) {
         traffic(total, total);
         tick();
         EXPECT_EQ(keyboard.count(Op::PlatformId), 1u) << "one SetLockKey, for the upload key";
-        EXPECT_EQ(monitor.lngLastReceived, static_cast<std::int32_t>(total));
+        EXPECT_EQ(monitor.lngLastReceived(), static_cast<std::int32_t>(total));
     }
     EXPECT_FALSE(keyboard.lit(kVkNumLock));
 
     // Showing it later does not light it for traffic seen while hidden.
-    monitor.intShowDownload = 1;
+    show(1, kNumLock, 1, kScrollLock);
     tick();
     EXPECT_FALSE(keyboard.lit(kVkNumLock));
 }
 
 TEST_F(Tick, GrayedBoxShowsItsKey) {
-    monitor.intShowDownload = 2;
-    monitor.intShowUpload = 0;
+    show(2, kNumLock, 0, kScrollLock);
+    ASSERT_EQ(monitor.intShowDownload(), 2);
     traffic(7, 7);
     tick();
     EXPECT_TRUE(keyboard.lit(kVkNumLock));
@@ -140,8 +156,7 @@ TEST_F(Tick, GrayedBoxShowsItsKey) {
 }
 
 TEST_F(Tick, SameKeyForBothFollowsTheUploadDecision) {
-    monitor.intDownloadKey = kCapsLock;
-    monitor.intUploadKey = kCapsLock;
+    show(1, kCapsLock, 1, kCapsLock);
     traffic(50, 0);
     tick();
     EXPECT_EQ(keysDriven(), (std::vector<int>{kVkCapital, kVkCapital}))
@@ -156,24 +171,24 @@ TEST_F(Tick, SameKeyForBothFollowsTheUploadDecision) {
 TEST_F(Tick, TickBeforeTheFirstGetvaluesOnlyFollowsTheTotals) {
     FakeKeyboard quiet;
     ActivityMonitor fresh(quiet);
-    fresh.objIpHelper = monitor.objIpHelper;
+    fresh.setIpHelper(reader);
     traffic(123, 456);
     fresh.UpdateLeds();
     EXPECT_TRUE(quiet.calls.empty());
-    EXPECT_EQ(fresh.lngLastReceived, 123);
-    EXPECT_EQ(fresh.lngLastSent, 456);
+    EXPECT_EQ(fresh.lngLastReceived(), 123);
+    EXPECT_EQ(fresh.lngLastSent(), 456);
 }
 
 TEST_F(Tick, WithoutAReaderShownKeysGoOffAndReferencesStay) {
     traffic(900, 900);
     tick();
     ASSERT_TRUE(keyboard.lit(kVkNumLock));
-    monitor.objIpHelper.reset();
+    monitor.setIpHelper(nullptr);
     EXPECT_NO_THROW(tick());
     EXPECT_FALSE(keyboard.lit(kVkNumLock));
     EXPECT_FALSE(keyboard.lit(kVkScroll));
-    EXPECT_EQ(monitor.lngLastReceived, 900);
-    EXPECT_EQ(monitor.lngLastSent, 900);
+    EXPECT_EQ(monitor.lngLastReceived(), 900);
+    EXPECT_EQ(monitor.lngLastSent(), 900);
 }
 
 TEST_F(Tick, FailedRefreshReadsAsZeroAndTheNextGoodOneLightsAgain) {
@@ -182,8 +197,8 @@ TEST_F(Tick, FailedRefreshReadsAsZeroAndTheNextGoodOneLightsAgain) {
     table.missing = true;
     tick();
     EXPECT_FALSE(keyboard.lit(kVkNumLock));
-    EXPECT_EQ(monitor.lngLastReceived, 0);
-    EXPECT_EQ(monitor.lngLastSent, 0);
+    EXPECT_EQ(monitor.lngLastReceived(), 0);
+    EXPECT_EQ(monitor.lngLastSent(), 0);
     table.missing = false;
     tick();
     EXPECT_TRUE(keyboard.lit(kVkNumLock));
@@ -195,7 +210,7 @@ TEST_F(Tick, FailingKeyboardNeverStopsTheTick) {
     keyboard.failGetKeyboardState = true;
     traffic(10, 10);
     EXPECT_NO_THROW(tick());
-    EXPECT_EQ(monitor.lngLastReceived, 10) << "the reference totals still move on";
+    EXPECT_EQ(monitor.lngLastReceived(), 10) << "the reference totals still move on";
 }
 
 TEST_F(Tick, RefreshCountersRefreshesButLeavesKeysAndReferencesAlone) {
@@ -203,60 +218,29 @@ TEST_F(Tick, RefreshCountersRefreshesButLeavesKeysAndReferencesAlone) {
     const auto before = table.calls.size();
     monitor.RefreshCounters();
     EXPECT_GT(table.calls.size(), before);
-    EXPECT_EQ(monitor.objIpHelper->BytesReceived(), 10);
-    EXPECT_EQ(monitor.lngLastReceived, 0);
+    EXPECT_EQ(monitor.objIpHelper()->BytesReceived(), 10);
+    EXPECT_EQ(monitor.lngLastReceived(), 0);
     EXPECT_TRUE(keyboard.calls.empty());
 
     // The tick compares the totals of its own refresh, whatever Timer2 saw.
     traffic(30, 20);
     tick();
     EXPECT_TRUE(keyboard.lit(kVkNumLock));
-    EXPECT_EQ(monitor.lngLastReceived, 30);
+    EXPECT_EQ(monitor.lngLastReceived(), 30);
 }
 
 TEST_F(Tick, KeyNoLongerShownKeepsItsLastState) {
     traffic(10, 10);
     tick();
-    monitor.intShowDownload = 0;
-    monitor.intDownloadKey = kCapsLock;
+    show(0, kCapsLock, 1, kScrollLock);
     tick();
     EXPECT_TRUE(keyboard.lit(kVkNumLock));
     EXPECT_FALSE(keyboard.lit(kVkCapital));
 }
 
 // getvalues reads the window's controls; these are the fake toolkit's.
-class Getvalues : public ::testing::Test {
+class Getvalues : public Monitor {
 protected:
-    Getvalues()
-        : window(toolkit.createWindow(layout::kMain)),
-          check1(window->createCheckBox(desc("Check1"))),
-          check2(window->createCheckBox(desc("Check2"))),
-          check3(window->createCheckBox(desc("Check3"))),
-          combo1(window->createComboBox(desc("Combo1"))),
-          combo2(window->createComboBox(desc("Combo2"))),
-          combo3(window->createComboBox(desc("Combo3"))),
-          timer1(static_cast<fakes::FakeTimer&>(window->createTimer(layout::kTimer1Interval, true))),
-          controls{check1, check2, check3, combo1, combo2, combo3, timer1},
-          monitor(keyboard) {
-        for (std::int32_t ms : {25, 50, 150, 5000}) add(combo1, std::to_string(ms) + " milliseconds", ms);
-        for (auto* list : {&combo2, &combo3}) {
-            add(*list, "Caps Lock", kCapsLock);
-            add(*list, "Num Lock", kNumLock);
-            add(*list, "Scroll Lock", kScrollLock);
-        }
-    }
-
-    static platform::ControlSpec desc(const std::string& name) {
-        for (const auto& control : layout::kControls)
-            if (name == control.name) return control;
-        throw std::logic_error("no control " + name);
-    }
-
-    static void add(platform::ComboBox& list, const std::string& text, std::int32_t value) {
-        list.addItem(text);
-        list.setItemData(list.newIndex(), value);
-    }
-
     void set(std::int16_t enabled, std::int16_t download, std::int16_t upload) {
         check1.setValue(enabled);
         check2.setValue(download);
@@ -270,29 +254,24 @@ protected:
         combo3.setListIndex(2);  // Scroll Lock
     }
 
-    fakes::FakeToolkit toolkit;
-    std::unique_ptr<platform::Window> window;
-    platform::CheckBox& check1;
-    platform::CheckBox& check2;
-    platform::CheckBox& check3;
-    platform::ComboBox& combo1;
-    platform::ComboBox& combo2;
-    platform::ComboBox& combo3;
-    fakes::FakeTimer& timer1;
-    ActivityMonitor::Controls controls;
-    FakeKeyboard keyboard;
-    ActivityMonitor monitor;
+    platform::CheckBox& check1 = settings.check1;
+    platform::CheckBox& check2 = settings.check2;
+    platform::CheckBox& check3 = settings.check3;
+    platform::ComboBox& combo1 = settings.combo1;
+    platform::ComboBox& combo2 = settings.combo2;
+    platform::ComboBox& combo3 = settings.combo3;
+    const ActivityMonitor::Controls& controls = settings.controls;
 };
 
 TEST_F(Getvalues, DefaultsArmTimer1At150WithNumLockAndScrollLock) {
     defaults();
     monitor.getvalues(controls);
-    EXPECT_EQ(monitor.lngEnabled, 1);
-    EXPECT_EQ(monitor.intShowDownload, 1);
-    EXPECT_EQ(monitor.intShowUpload, 1);
-    EXPECT_EQ(monitor.intDownloadKey, kNumLock);
-    EXPECT_EQ(monitor.intUploadKey, kScrollLock);
-    EXPECT_EQ(monitor.lngInterval, 150);
+    EXPECT_EQ(monitor.lngEnabled(), 1);
+    EXPECT_EQ(monitor.intShowDownload(), 1);
+    EXPECT_EQ(monitor.intShowUpload(), 1);
+    EXPECT_EQ(monitor.intDownloadKey(), kNumLock);
+    EXPECT_EQ(monitor.intUploadKey(), kScrollLock);
+    EXPECT_EQ(monitor.lngInterval(), 150);
     EXPECT_EQ(timer1.interval(), 150);
     EXPECT_TRUE(timer1.enabled());
     EXPECT_TRUE(keyboard.calls.empty()) << "applying settings touches no key";
@@ -312,8 +291,8 @@ TEST_F(Getvalues, ArmingRuleWantsExactly1) {
         monitor.getvalues(controls);
         EXPECT_EQ(timer1.enabled(), c.armed) << c.enabled << "/" << c.download << "/" << c.upload;
         EXPECT_EQ(timer1.interval(), 150) << "the interval is set whether or not the timer is armed";
-        EXPECT_EQ(monitor.intShowDownload, c.download);
-        EXPECT_EQ(monitor.intShowUpload, c.upload);
+        EXPECT_EQ(monitor.intShowDownload(), c.download);
+        EXPECT_EQ(monitor.intShowUpload(), c.upload);
     }
 }
 
@@ -321,7 +300,7 @@ TEST_F(Getvalues, IntervalListWithoutSelectionAtFirstCallMeansNoTicksUntilSaved)
     defaults();
     combo1.setListIndex(-1);
     monitor.getvalues(controls);
-    EXPECT_EQ(monitor.lngInterval, 0);
+    EXPECT_EQ(monitor.lngInterval(), 0);
     EXPECT_EQ(timer1.interval(), 0);
     EXPECT_TRUE(timer1.enabled());
     int ticks = 0;
@@ -339,10 +318,9 @@ TEST_F(Getvalues, KeyListWithoutSelectionKeepsThePreviousKey) {
     // First call: the previous value is the initial 0, Caps Lock.
     defaults();
     combo2.setListIndex(-1);
-    monitor.intDownloadKey = 0;
     monitor.getvalues(controls);
-    EXPECT_EQ(monitor.intDownloadKey, kCapsLock);
-    EXPECT_EQ(monitor.intUploadKey, kScrollLock) << "the other list is still read";
+    EXPECT_EQ(monitor.intDownloadKey(), kCapsLock);
+    EXPECT_EQ(monitor.intUploadKey(), kScrollLock) << "the other list is still read";
 
     // Later call: whatever the last good read gave.
     combo2.setListIndex(2);
@@ -351,9 +329,9 @@ TEST_F(Getvalues, KeyListWithoutSelectionKeepsThePreviousKey) {
     combo3.setListIndex(-1);
     combo1.setListIndex(-1);
     monitor.getvalues(controls);
-    EXPECT_EQ(monitor.intDownloadKey, kScrollLock);
-    EXPECT_EQ(monitor.intUploadKey, kScrollLock);
-    EXPECT_EQ(monitor.lngInterval, 150);
+    EXPECT_EQ(monitor.intDownloadKey(), kScrollLock);
+    EXPECT_EQ(monitor.intUploadKey(), kScrollLock);
+    EXPECT_EQ(monitor.lngInterval(), 150);
     EXPECT_EQ(timer1.interval(), 150);
 }
 
@@ -363,10 +341,10 @@ TEST_F(Getvalues, ItemValueBeyond16BitsKeepsThePreviousKey) {
     combo3.setItemData(0, 70000);
     combo3.setListIndex(0);
     monitor.getvalues(controls);
-    EXPECT_EQ(monitor.intUploadKey, kScrollLock);
+    EXPECT_EQ(monitor.intUploadKey(), kScrollLock);
     combo3.setItemData(0, -1);
     monitor.getvalues(controls);
-    EXPECT_EQ(monitor.intUploadKey, -1) << "in range for 16 bits, so taken as it is";
+    EXPECT_EQ(monitor.intUploadKey(), -1) << "in range for 16 bits, so taken as it is";
 }
 
 TEST_F(Getvalues, ReadsItemValuesNotPositions) {
@@ -374,33 +352,35 @@ TEST_F(Getvalues, ReadsItemValuesNotPositions) {
     combo2.setItemData(1, kScrollLock);  // the entry at position 1 now carries 2
     combo1.setItemData(2, 777);
     monitor.getvalues(controls);
-    EXPECT_EQ(monitor.intDownloadKey, kScrollLock);
-    EXPECT_EQ(monitor.lngInterval, 777);
+    EXPECT_EQ(monitor.intDownloadKey(), kScrollLock);
+    EXPECT_EQ(monitor.lngInterval(), 777);
 }
 
 TEST_F(Getvalues, RepeatedCallsAndReferenceTotalsAreStable) {
+    monitor.setIpHelper(reader);
+    table.setRows({fakes::IfRow::withOctets(42, 43)});
+    monitor.UpdateLeds();  // before any getvalues: drives no key
+    ASSERT_EQ(monitor.lngLastReceived(), 42);
+    ASSERT_EQ(monitor.lngLastSent(), 43);
     defaults();
-    monitor.lngLastReceived = 42;
-    monitor.lngLastSent = 43;
     monitor.getvalues(controls);
     const ActivityMonitor first = monitor;
     monitor.getvalues(controls);
-    EXPECT_EQ(monitor.lngEnabled, first.lngEnabled);
-    EXPECT_EQ(monitor.intDownloadKey, first.intDownloadKey);
-    EXPECT_EQ(monitor.intUploadKey, first.intUploadKey);
-    EXPECT_EQ(monitor.lngInterval, first.lngInterval);
+    EXPECT_EQ(monitor.lngEnabled(), first.lngEnabled());
+    EXPECT_EQ(monitor.intDownloadKey(), first.intDownloadKey());
+    EXPECT_EQ(monitor.intUploadKey(), first.intUploadKey());
+    EXPECT_EQ(monitor.lngInterval(), first.lngInterval());
     EXPECT_TRUE(timer1.enabled());
     EXPECT_EQ(timer1.interval(), 150);
-    EXPECT_EQ(monitor.lngLastReceived, 42);
-    EXPECT_EQ(monitor.lngLastSent, 43);
+    EXPECT_EQ(monitor.lngLastReceived(), 42);
+    EXPECT_EQ(monitor.lngLastSent(), 43);
 }
 
 // Timer1 wired to the tick, as the window does it: settings applied while
 // the timer runs take effect at the next tick, and disarming keeps the
 // reference totals for the first tick after re-arming.
 TEST_F(Getvalues, AppliedSettingsReachTheNextTick) {
-    fakes::FakeInterfaceTable table;
-    monitor.objIpHelper = std::make_shared<CIpHelper>(table, toolkit);
+    monitor.setIpHelper(reader);
     timer1.setOnTick([&] { monitor.UpdateLeds(); });
     table.setRows({fakes::IfRow::withOctets(100, 100)});
     defaults();
@@ -425,7 +405,7 @@ TEST_F(Getvalues, AppliedSettingsReachTheNextTick) {
     monitor.getvalues(controls);
     ASSERT_TRUE(timer1.tick());
     EXPECT_TRUE(keyboard.lit(kVkCapital)) << "traffic while disarmed shows at the first tick after";
-    EXPECT_EQ(monitor.lngLastReceived, 900);
+    EXPECT_EQ(monitor.lngLastReceived(), 900);
     ASSERT_TRUE(timer1.tick());
     EXPECT_FALSE(keyboard.lit(kVkCapital));
 }

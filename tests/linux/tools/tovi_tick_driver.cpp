@@ -22,12 +22,14 @@
 #include <string>
 
 #include "base/error.h"
+#include "fakes/fake_toolkit.h"
 #include "monitor/activity_monitor.h"
 #include "netstats/c_ip_helper.h"
 #include "platform/keyboard.h"
 #include "platform/linux/interface_table_linux.h"
 #include "platform/linux/keyboard_x11.h"
 #include "platform/toolkit.h"
+#include "tests/common/settings_controls.h"
 
 namespace {
 
@@ -122,14 +124,17 @@ int main(int argc, char** argv) {
     auto table = tovi::platform::makeInterfaceTable();
     ConsoleToolkit toolkit;
 
-    // The state getvalues would give it from the window's controls.
+    // The settings applied through getvalues, from controls that live only
+    // in memory, as the window applies them from its own.
     tovi::ActivityMonitor monitor(*keyboard);
-    monitor.objIpHelper = std::make_shared<tovi::CIpHelper>(*table, toolkit);
-    monitor.intShowDownload = download >= 0 ? 1 : 0;
-    monitor.intShowUpload = upload >= 0 ? 1 : 0;
-    monitor.intDownloadKey = static_cast<tovi::LockKeyIndex>(download >= 0 ? download : 0);
-    monitor.intUploadKey = static_cast<tovi::LockKeyIndex>(upload >= 0 ? upload : 0);
-    monitor.lngInterval = static_cast<std::int32_t>(intervalMs);
+    monitor.setIpHelper(std::make_shared<tovi::CIpHelper>(*table, toolkit));
+    {
+        tovi::fakes::FakeToolkit memory;
+        tovi::fixtures::SettingsControls settings(memory, {static_cast<std::int32_t>(intervalMs)});
+        settings.combo1.setListIndex(0);
+        settings.showKeys(monitor, download >= 0 ? 1 : 0, static_cast<tovi::LockKeyIndex>(download >= 0 ? download : 0),
+                          upload >= 0 ? 1 : 0, static_cast<tovi::LockKeyIndex>(upload >= 0 ? upload : 0));
+    }
 
     const std::int64_t interval = intervalMs * 1'000'000;
     const std::int64_t start = nowNs();
@@ -141,7 +146,7 @@ int main(int argc, char** argv) {
         monitor.UpdateLeds();
         if (trace != nullptr) {
             std::fprintf(trace, "%lld %lld %d %d\n", static_cast<long long>(began), static_cast<long long>(nowNs()),
-                         monitor.lngLastReceived, monitor.lngLastSent);
+                         monitor.lngLastReceived(), monitor.lngLastSent());
             std::fflush(trace);
         }
         if (first) {
