@@ -1,10 +1,11 @@
 // The activity monitor: the window state that the LED tick reads, the tick
 // itself, and getvalues, which hands the window's settings to it.
 //
-// The window Main owns one ActivityMonitor for its whole life and calls
-// UpdateLeds on each Timer1 tick, RefreshCounters on each Timer2 tick and
-// getvalues at the end of its load and on "Save". Every routine here runs
-// its statements as guarded steps (base/guard.h).
+// The window Main owns one ActivityMonitor for its whole life, gives it the
+// interface-table reader during its load, and calls UpdateLeds on each
+// Timer1 tick, RefreshCounters on each Timer2 tick and getvalues at the end
+// of its load and on "Save". Only these change the state, which others read.
+// Every routine here runs its statements as guarded steps (base/guard.h).
 //
 // Window thread only; nothing is locked.
 #pragma once
@@ -47,8 +48,8 @@ public:
     // then, or when given none, every refresh fails and shown keys go off.
     void setIpHelper(std::shared_ptr<CIpHelper> reader) { objIpHelper_ = std::move(reader); }
 
-    // Window state, zero until getvalues fills it; only getvalues and the
-    // tick change it.
+    // The state, read-only here: getvalues fills the settings and the tick
+    // the reference totals (bytes). All zero at first, the reader null.
     const CIpHelper* objIpHelper() const { return objIpHelper_.get(); }
     std::int32_t lngEnabled() const { return lngEnabled_; }
     std::int16_t intShowDownload() const { return intShowDownload_; }
