@@ -133,6 +133,11 @@ public:
     int run() override {
         if (openWindows() == 0) return 0;
         unloadAtExit();
+        struct Running {
+            bool& flag;
+            explicit Running(bool& flag) : flag(flag) { flag = true; }
+            ~Running() { flag = false; }
+        } running{running_};
         return QApplication::exec();
     }
 
@@ -224,10 +229,12 @@ private:
     // server died, the session went), as Xlib's default handler does for the
     // lock-key backend's own connection: the loop never returns and no window
     // would unload, losing the settings. A hook that exit() runs unloads the
-    // windows still open first; storing needs no display.
+    // windows still open first; storing needs no display. Only an exit from
+    // inside the loop: after the loop has returned, the windows' owners may
+    // be gone.
     static void unloadAtExit() {
         static const bool registered = std::atexit([] {
-            if (g_toolkit && g_toolkit->openWindows() > 0) g_toolkit->endAll();
+            if (g_toolkit && g_toolkit->running_ && g_toolkit->openWindows() > 0) g_toolkit->endAll();
         }) == 0;
         (void)registered;
     }
@@ -237,6 +244,7 @@ private:
     std::vector<int> watched_;         // the end signals this toolkit handles
     std::unique_ptr<QSocketNotifier> endNotifier_;
 
+    bool running_ = false;            // the event loop runs (run() has not returned)
     int busy_ = 0;                    // handlers and message boxes now running
     std::vector<QtWindow*> windows_;  // every window not yet destroyed
 };
