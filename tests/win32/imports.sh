@@ -50,7 +50,7 @@ if [ -e "$tovi" ]; then
         fi
     done
     later='GetSystemTimePreciseAsFileTime|GetCurrentThreadStackLimits|CreateFile2|SetDefaultDllDirectories|AddDllDirectory|TryAcquireSRWLock(Exclusive|Shared)|GetActiveProcessorCount|[A-Za-z]*ThreadGroupAffinity|GetLogicalProcessorInformationEx|SetThreadDescription|WaitOnAddress|WakeByAddress(Single|All)|DiscardVirtualMemory|QueryUnbiasedInterruptTime|GetDpiFor(Window|System)|SetProcessDpiAwareness(Context)?|ChangeWindowMessageFilterEx'
-    newer=$(grep -oE "^[[:space:]]+[0-9a-f]+[[:space:]]+[0-9]+[[:space:]]+($later)\$" <<<"$header" |
+    newer=$({ grep -oE "^[[:space:]]+[0-9a-f]+[[:space:]]+[0-9]+[[:space:]]+($later)\$" <<<"$header" || true; } |
         awk '{ print $NF }' | sort -u | tr '\n' ' ')
     if [ -n "$newer" ]; then
         echo "imports: tovi.exe imports functions Windows Vista lacks: $newer" >&2
