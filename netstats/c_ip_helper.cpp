@@ -58,18 +58,21 @@ void CIpHelper::RefreshTable() {
     step([&] { result = table_.getIfTable(nullptr, &size, false); });
 
     // 3. Timer ticks keep arriving while the box is open; a refresh that meets
-    // the same answer then must not stack a second box on the first.
+    // the same answer then must not stack a second box on the first, nor open
+    // a new one as soon as it is closed. A box that could not be shown has
+    // told nothing.
     bool ended = false;
     step([&] {
         if (result != platform::kErrorNotSupported) return;
         ended = true;
-        if (notSupportedShowing_) return;
+        if (notSupportedShowing_ || notSupportedTold_) return;
         notSupportedShowing_ = true;
         struct Closed {
             bool& showing;
             ~Closed() { showing = false; }
         } closed{notSupportedShowing_};
         toolkit_.messageBox(kIpHelperNotSupported, "");
+        notSupportedTold_ = true;
     });
     if (ended) return;
 
@@ -86,6 +89,7 @@ void CIpHelper::RefreshTable() {
         filled = result == platform::kNoError;
     });
     if (!filled) return;
+    notSupportedTold_ = false;
 
     // 6.
     step([&] {

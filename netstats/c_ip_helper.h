@@ -4,7 +4,9 @@
 // a new CInterfaces of new records, and both byte totals recomputed from
 // scratch. BytesReceived() and BytesSent() only return the totals of the last
 // refresh. Failures inside a refresh never reach the caller: it finds an
-// empty collection and totals of 0.
+// empty collection and totals of 0. A table the system does not support is
+// told once in a message box, and told again only after a refresh in between
+// has read the table: a box on every tick would keep the user from the window.
 //
 // The totals are sums modulo 2^32 held as signed 32-bit numbers, so that
 // growth of any counter always grows the total (two busy interfaces together
@@ -45,6 +47,9 @@ private:
     std::int32_t received_ = 0;  // bytes, modulo 2^32
     std::int32_t sent_ = 0;      // bytes, modulo 2^32
     bool notSupportedShowing_ = false;  // one message box at a time
+    // The user has closed the not-supported box and no refresh has read the
+    // table since: the same answer is not told again.
+    bool notSupportedTold_ = false;
 };
 
 }  // namespace tovi

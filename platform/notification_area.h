@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 namespace tovi::platform {
 
@@ -44,6 +45,16 @@ public:
 
     // message: kNimAdd or kNimDelete. Returns the shell's result.
     virtual bool shellNotifyIcon(std::uint32_t message, const NotifyIconData& data) = 0;
+
+    // True while the icon the record names sits in a notification area, so
+    // that a double-click on it can reach its window.
+    virtual bool iconShown(const NotifyIconData& data) = 0;
+
+    // Raised when a notification area appears (a tray host starts, the task
+    // bar is created again) or goes away. A host that starts anew holds none
+    // of the icons added before: the handler adds its own again. An empty
+    // handler stops the calls.
+    virtual void setOnHostChanged(std::function<void()> handler) = 0;
 };
 
 }  // namespace tovi::platform

@@ -155,6 +155,7 @@ void Main::start() {
 void Main::Form_Load() {
     // The icon comes first, so that it is there even when a later step fails.
     step([&] { module1_.AddTrayIcon(platform_.notificationArea, *window_, kTrayTip); });
+    step([&] { platform_.notificationArea.setOnHostChanged([this] { Tray_HostChanged(); }); });
     step([&] { Label4->setCaption(kCredits); });
     step([&] { monitor_.setIpHelper(std::make_shared<CIpHelper>(platform_.interfaceTable, platform_.toolkit)); });
 
@@ -162,9 +163,9 @@ void Main::Form_Load() {
     step([&] {
         if (Check4->value() != 1) return;
         window_->setWindowState(platform::WindowState::Minimized);
-        // Without a notification area nothing could bring a hidden window
-        // back: it then starts minimized on the task bar instead.
-        if (platform_.notificationArea.available()) {
+        // Without its icon in a notification area nothing could bring a
+        // hidden window back: it then starts minimized on the task bar.
+        if (trayIconShown()) {
             window_->setVisible(false);
             startedHidden_ = true;
         }
@@ -196,15 +197,29 @@ void Main::getvalues() {
     monitor_.getvalues({*Check1, *Check2, *Check3, *Combo1, *Combo2, *Combo3, *Timer1});
 }
 
+bool Main::trayIconShown() { return platform_.notificationArea.iconShown(module1_.record()); }
+
 void Main::minimizeToTray() {
     window_->setWindowState(platform::WindowState::Minimized);
-    if (platform_.notificationArea.available()) window_->setVisible(false);
+    if (trayIconShown()) window_->setVisible(false);
 }
 
 void Main::Form_Resize() {
-    if (window_->windowState() == platform::WindowState::Minimized && platform_.notificationArea.available()) {
+    if (window_->windowState() == platform::WindowState::Minimized && trayIconShown()) {
         window_->setVisible(false);
     }
+}
+
+void Main::Tray_HostChanged() {
+    // A host that started after the load, or anew, holds no icon of ours; one
+    // that still holds it refuses the add, which changes nothing.
+    step([&] { module1_.RestoreTrayIcon(platform_.notificationArea); });
+    // A minimized window lives in the tray while its icon is there and on the
+    // task bar otherwise, so that it can always be brought back.
+    step([&] {
+        if (window_->windowState() != platform::WindowState::Minimized) return;
+        window_->setVisible(!trayIconShown());
+    });
 }
 
 void Main::Form_MouseMove(std::int16_t, std::int16_t, float x, float) {
@@ -228,6 +243,8 @@ void Main::Form_Unload() {
     store(settings::kInterval, [&] { return checked::narrow<std::int16_t>(Combo1->listIndex()); });
     store(settings::kDownloadKey, [&] { return checked::narrow<std::int16_t>(Combo2->listIndex()); });
     store(settings::kUploadKey, [&] { return checked::narrow<std::int16_t>(Combo3->listIndex()); });
+    // No host that starts from now on may bring back the icon of a closed window.
+    step([&] { platform_.notificationArea.setOnHostChanged(nullptr); });
     step([&] { module1_.RemoveTrayIcon(platform_.notificationArea); });
 }
 

@@ -59,6 +59,7 @@ private:
     void Form_Resize();
     void Form_MouseMove(std::int16_t button, std::int16_t shift, float x, float y);
     void Form_Unload();
+    void Tray_HostChanged();
     void Combo2_Click();
     void Combo3_Click();
     void Command1_Click();
@@ -71,8 +72,10 @@ private:
     void conflictRule(platform::ComboBox& changed, platform::ComboBox& other);
     void readSettingInto(platform::CheckBox& box, const char* key, const char* defaultText);
     void readSettingInto(platform::ComboBox& list, const char* key, const char* defaultText);
-    // Minimizes, and hides the window where a notification area can bring it back.
+    // Minimizes, and hides the window while its icon can bring it back.
     void minimizeToTray();
+    // The window's own icon sits in a notification area now.
+    bool trayIconShown();
 
     platform::Platform& platform_;
     std::unique_ptr<platform::Window> window_;

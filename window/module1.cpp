@@ -35,6 +35,8 @@ void Module1::AddTrayIcon(platform::NotificationArea& area, platform::Window& wi
     step([&] { area.shellNotifyIcon(platform::kNimAdd, nid_); });
 }
 
+void Module1::RestoreTrayIcon(platform::NotificationArea& area) { area.shellNotifyIcon(platform::kNimAdd, nid_); }
+
 void Module1::RemoveTrayIcon(platform::NotificationArea& area) {
     area.shellNotifyIcon(platform::kNimDelete, nid_);
 }

@@ -37,6 +37,11 @@ public:
     void AddTrayIcon(platform::NotificationArea& area, platform::Window& window,
                      const std::string& tip);
 
+    // Adds the icon again with the record as AddTrayIcon left it, for a
+    // notification area that started after the first add or lost the icon
+    // when it restarted. Unguarded; the shell refuses an icon it holds.
+    void RestoreTrayIcon(platform::NotificationArea& area);
+
     // Deletes the icon the record describes. Unguarded; the shell's result
     // is ignored.
     void RemoveTrayIcon(platform::NotificationArea& area);

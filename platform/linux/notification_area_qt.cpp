@@ -6,17 +6,50 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QWidget>
+#include <xcb/xcb.h>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string>
 
+#include "base/guard.h"
 #include "platform/linux/toolkit_qt.h"
+
+// Last: its macros would clash with Qt's names.
+#include <X11/Xlib.h>
 
 namespace tovi::platform {
 
 namespace {
 
+// How often the presence of a tray host is checked, in milliseconds. Qt
+// tells no one when a host comes or goes; a user waits this long at most.
+constexpr int kHostCheckInterval = 500;
+
 bool haveApplication() { return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr; }
+
+struct FreeReply {
+    void operator()(void* reply) const { std::free(reply); }
+};
+
+// An X11 tray host owns the screen's system tray selection. Asked here rather
+// than of Qt, which may keep a stale answer about a host that came or went.
+bool x11TrayHostRuns() {
+    auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (!connection || xcb_connection_has_error(connection)) return false;
+    const int screen = x11->display() ? XDefaultScreen(x11->display()) : 0;
+    const std::string name = "_NET_SYSTEM_TRAY_S" + std::to_string(screen);
+    const std::unique_ptr<xcb_intern_atom_reply_t, FreeReply> atom(xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 1, static_cast<std::uint16_t>(name.size()), name.c_str()), nullptr));
+    if (!atom || atom->atom == XCB_ATOM_NONE) return false;
+    const std::unique_ptr<xcb_get_selection_owner_reply_t, FreeReply> owner(xcb_get_selection_owner_reply(
+        connection, xcb_get_selection_owner(connection, atom->atom), nullptr));
+    return owner && owner->owner != XCB_WINDOW_NONE;
+}
 
 // The shell keeps at most 63 characters of the tip: up to its NUL, or the
 // whole field but its last byte when no NUL ends it.
@@ -49,7 +82,12 @@ QtNotificationArea::QtNotificationArea() = default;
 
 QtNotificationArea::~QtNotificationArea() = default;
 
-bool QtNotificationArea::available() { return haveApplication() && QSystemTrayIcon::isSystemTrayAvailable(); }
+bool QtNotificationArea::available() {
+    if (!haveApplication()) return false;
+    // On X11 the selection tells; elsewhere (a StatusNotifierItem host) Qt does.
+    if (qApp->nativeInterface<QNativeInterface::QX11Application>()) return x11TrayHostRuns();
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
 
 bool QtNotificationArea::shellNotifyIcon(std::uint32_t message, const NotifyIconData& data) {
     const auto same = [&](const std::unique_ptr<Added>& added) {
@@ -67,7 +105,7 @@ bool QtNotificationArea::shellNotifyIcon(std::uint32_t message, const NotifyIcon
         added_.erase(found);
         return true;
     }
-    if (message != kNimAdd || found != added_.end() || !available()) return false;
+    if (message != kNimAdd || found != added_.end() || !haveApplication()) return false;
 
     auto added = std::make_unique<Added>();
     added->hWnd = data.hWnd;
@@ -80,9 +118,47 @@ bool QtNotificationArea::shellNotifyIcon(std::uint32_t message, const NotifyIcon
     const Added& record = *added;
     QObject::connect(added->icon.get(), &QSystemTrayIcon::activated, added->icon.get(),
                      [this, &record](QSystemTrayIcon::ActivationReason reason) { activated(record, reason); });
+    // Shown whatever the host: Qt docks a visible icon into a host that
+    // starts later, and again into one that restarts.
     added->icon->show();
     added_.push_back(std::move(added));
-    return true;
+    return available();
+}
+
+bool QtNotificationArea::iconShown(const NotifyIconData& data) {
+    const QSystemTrayIcon* shown = icon(data.hWnd, data.uID);
+    if (!shown || !shown->isVisible()) return false;
+    const bool host = available();
+    noteHost(host);
+    return host;
+}
+
+void QtNotificationArea::noteHost(bool now) {
+    if (now == hostSeen_) return;
+    hostSeen_ = now;
+    if (!hostCheck_) return;
+    // Later, from the event loop: the caller may be in the middle of
+    // deciding where its window goes.
+    QTimer::singleShot(0, hostCheck_.get(), [this] {
+        // A copy: the handler may replace itself.
+        const std::function<void()> handler = onHostChanged_;
+        if (handler) step(handler);
+    });
+}
+
+void QtNotificationArea::setOnHostChanged(std::function<void()> handler) {
+    onHostChanged_ = std::move(handler);
+    if (!onHostChanged_) {
+        hostCheck_.reset();
+        return;
+    }
+    if (hostCheck_ || !haveApplication()) return;
+    hostSeen_ = available();
+    hostCheck_ = std::make_unique<QTimer>();
+    // Every change seen, here or by iconShown, raises the handler once: a
+    // host that came and went between two checks is still told.
+    QObject::connect(hostCheck_.get(), &QTimer::timeout, hostCheck_.get(), [this] { noteHost(available()); });
+    hostCheck_->start(kHostCheckInterval);
 }
 
 QSystemTrayIcon* QtNotificationArea::icon(std::uintptr_t hWnd, std::uint32_t uID) const {

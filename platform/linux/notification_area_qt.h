@@ -11,17 +11,24 @@
 // hidden window can always be brought back. Nothing else on the icon does
 // anything.
 //
+// An icon added while no tray host runs is kept and docks as soon as one
+// starts; until then it is not shown, and the add reports failure as the
+// shell's does. The presence of a host is checked every half second while a
+// host handler is set.
+//
 // Needs the Qt toolkit's application (platform/linux/toolkit_qt.h); without
-// one, or without a tray host, no icon is added. Window thread only.
+// one no icon is added. Window thread only.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "platform/notification_area.h"
 
 class QSystemTrayIcon;
+class QTimer;
 
 namespace tovi::platform {
 
@@ -33,9 +40,12 @@ public:
     QtNotificationArea& operator=(const QtNotificationArea&) = delete;
 
     bool available() override;
-    // kNimAdd: false without a tray host, or when the icon exists already.
-    // kNimDelete: false when there is no such icon. Other messages: false.
+    // kNimAdd: false when the icon exists already, and false without a tray
+    // host (the icon is kept for a later host). kNimDelete: false when there
+    // is no such icon. Other messages: false.
     bool shellNotifyIcon(std::uint32_t message, const NotifyIconData& data) override;
+    bool iconShown(const NotifyIconData& data) override;
+    void setOnHostChanged(std::function<void()> handler) override;
 
     // The icon added for this window and ID, or nullptr.
     QSystemTrayIcon* icon(std::uintptr_t hWnd, std::uint32_t uID) const;
@@ -43,7 +53,11 @@ public:
 private:
     struct Added;
     void activated(const Added& added, int reason);
+    void noteHost(bool now);
     std::vector<std::unique_ptr<Added>> added_;
+    std::function<void()> onHostChanged_;
+    std::unique_ptr<QTimer> hostCheck_;  // polls for a host while a handler is set
+    bool hostSeen_ = false;              // a host was there at the last check
 };
 
 // The process's notification area; lives until the process ends.

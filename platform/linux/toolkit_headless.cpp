@@ -80,6 +80,8 @@ class AbsentNotificationArea final : public NotificationArea {
 public:
     bool available() override { return false; }
     bool shellNotifyIcon(std::uint32_t, const NotifyIconData&) override { return false; }
+    bool iconShown(const NotifyIconData&) override { return false; }
+    void setOnHostChanged(std::function<void()>) override {}  // no host ever comes
 };
 
 }  // namespace

@@ -28,6 +28,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -94,6 +95,9 @@ QIcon buildIcon() {
 }
 
 class QtWindow;
+class QtToolkit;
+
+QtToolkit* g_toolkit = nullptr;
 
 // Called after a control's visible text changed, so the window can make it fit.
 using TextChanged = std::function<void()>;
@@ -128,6 +132,12 @@ public:
 
     int run() override {
         if (openWindows() == 0) return 0;
+        unloadAtExit();
+        struct Running {
+            bool& flag;
+            explicit Running(bool& flag) : flag(flag) { flag = true; }
+            ~Running() { flag = false; }
+        } running{running_};
         return QApplication::exec();
     }
 
@@ -215,16 +225,30 @@ private:
 
     void endAll();
 
+    // Qt ends the process with exit(1) when its X connection breaks (the
+    // server died, the session went), as Xlib's default handler does for the
+    // lock-key backend's own connection: the loop never returns and no window
+    // would unload, losing the settings. A hook that exit() runs unloads the
+    // windows still open first; storing needs no display. Only an exit from
+    // inside the loop: after the loop has returned, the windows' owners may
+    // be gone.
+    static void unloadAtExit() {
+        static const bool registered = std::atexit([] {
+            if (g_toolkit && g_toolkit->running_ && g_toolkit->openWindows() > 0) g_toolkit->endAll();
+        }) == 0;
+        (void)registered;
+    }
+
     static constexpr int kEndSignals[] = {SIGTERM, SIGHUP, SIGINT};
     static inline int endPipe_ = -1;  // written by the signal handler, hence static
     std::vector<int> watched_;         // the end signals this toolkit handles
     std::unique_ptr<QSocketNotifier> endNotifier_;
 
+    bool running_ = false;            // the event loop runs (run() has not returned)
     int busy_ = 0;                    // handlers and message boxes now running
     std::vector<QtWindow*> windows_;  // every window not yet destroyed
 };
 
-QtToolkit* g_toolkit = nullptr;
 
 // A child that the window destroys when it unloads; afterwards every use of
 // the control is refused.

@@ -29,6 +29,9 @@
 //
 // SIGTERM, SIGHUP and SIGINT (unless ignored at start) end the program as a
 // closed window does: every window unloads first, so settings are stored.
+// So does a display that goes away while the event loop runs: Qt then ends
+// the process with exit(1), and every window still open unloads before it
+// ends.
 //
 // Everything runs on the thread that created the toolkit.
 #pragma once

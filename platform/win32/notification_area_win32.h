@@ -4,13 +4,22 @@
 //
 // The shell sends the icon's mouse events to the record's window as its
 // callback message; nothing here receives them. available() reports whether
-// a task bar (the "Shell_TrayWnd" window) exists to show the icon.
+// a task bar (the "Shell_TrayWnd" window) exists to show the icon;
+// iconShown() asks the shell whether it holds the icon.
+//
+// A task bar that starts (again, after Explorer restarted, or late at logon)
+// holds none of the icons added before and broadcasts the registered message
+// "TaskbarCreated" to every top-level window. While a host handler is set, a
+// hidden top-level window of this object's own hears that message and raises
+// the handler. A task bar that goes away tells no one.
 //
 // Window thread only.
 #pragma once
 
 #include <windows.h>
 #include <shellapi.h>
+
+#include <functional>
 
 #include "platform/notification_area.h"
 
@@ -28,8 +37,22 @@ NOTIFYICONDATAA toNotifyIconDataA(const NotifyIconData& data);
 
 class Win32NotificationArea : public NotificationArea {
 public:
+    Win32NotificationArea() = default;
+    ~Win32NotificationArea() override;
+    Win32NotificationArea(const Win32NotificationArea&) = delete;
+    Win32NotificationArea& operator=(const Win32NotificationArea&) = delete;
+
     bool available() override;
     bool shellNotifyIcon(std::uint32_t message, const NotifyIconData& data) override;
+    bool iconShown(const NotifyIconData& data) override;
+    void setOnHostChanged(std::function<void()> handler) override;
+
+private:
+    static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+    std::function<void()> onHostChanged_;
+    UINT taskbarCreated_ = 0;  // the registered message's number
+    HWND listener_ = nullptr;  // owned; hears "TaskbarCreated"
 };
 
 }  // namespace tovi::platform

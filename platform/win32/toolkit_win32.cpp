@@ -57,6 +57,22 @@ std::string windowText(HWND hwnd) {
     return narrow(wide);
 }
 
+// Shows the window in its normal state. A window minimized from maximized
+// would come back maximized (SW_RESTORE, and SW_SHOWNORMAL too), so the
+// system is first told to forget that; normal means neither minimized nor
+// maximized.
+void showNormal(HWND hwnd) {
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    if (IsIconic(hwnd) && GetWindowPlacement(hwnd, &placement) && (placement.flags & WPF_RESTORETOMAXIMIZED)) {
+        placement.flags &= ~static_cast<UINT>(WPF_RESTORETOMAXIMIZED);
+        placement.showCmd = SW_SHOWNORMAL;
+        SetWindowPlacement(hwnd, &placement);
+    }
+    ShowWindow(hwnd, SW_SHOWNORMAL);
+    if (IsZoomed(hwnd)) ShowWindow(hwnd, SW_RESTORE);
+}
+
 // --- Owning wrappers ---------------------------------------------------------
 
 class UniqueIcon {
@@ -594,7 +610,11 @@ void Win32Window::setWindowState(WindowState state) {
     if (state == windowState()) return;
     if (IsWindowVisible(hwnd)) {
         // WM_SIZE raises the resize handler.
-        ShowWindow(hwnd, state == WindowState::Minimized ? SW_MINIMIZE : SW_RESTORE);
+        if (state == WindowState::Minimized) {
+            ShowWindow(hwnd, SW_MINIMIZE);
+        } else {
+            showNormal(hwnd);
+        }
         return;
     }
     // Minimizing a hidden window through the system would show it; the state
@@ -616,7 +636,7 @@ void Win32Window::setVisible(bool visible) {
     if (hiddenState_ == WindowState::Minimized) {
         ShowWindow(hwnd, SW_SHOWMINIMIZED);
     } else {
-        ShowWindow(hwnd, IsIconic(hwnd) ? SW_RESTORE : SW_SHOW);
+        showNormal(hwnd);
         SetForegroundWindow(hwnd);
     }
 }
@@ -775,6 +795,17 @@ void Win32Toolkit::messageBox(const std::string& text, const std::string& title)
     if (!MessageBoxW(owner, widen(text).c_str(), caption.c_str(), MB_OK)) fail("MessageBox");
 }
 
+// Enter and Escape on a focused push button: the dialog manager would press
+// it (Enter as the default button, Escape when its ID were IDCANCEL), while
+// only the space bar may. Past the dialog manager the button ignores both.
+bool pressesFocusedButton(const MSG& message) {
+    if (message.message != WM_KEYDOWN && message.message != WM_KEYUP && message.message != WM_CHAR) return false;
+    const bool enterOrEscape = message.message == WM_CHAR ? message.wParam == L'\r' || message.wParam == 27
+                                                          : message.wParam == VK_RETURN || message.wParam == VK_ESCAPE;
+    if (!enterOrEscape || !message.hwnd) return false;
+    return (SendMessageW(message.hwnd, WM_GETDLGCODE, 0, 0) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)) != 0;
+}
+
 int Win32Toolkit::run() {
     if (!current) return 0;
     MSG message{};
@@ -782,7 +813,10 @@ int Win32Toolkit::run() {
         const BOOL got = GetMessageW(&message, nullptr, 0, 0);
         if (got == 0) return static_cast<int>(message.wParam);
         if (got == -1) fail("GetMessage");
-        if (current && current->alive() && IsDialogMessageW(current->handle(), &message)) continue;
+        if (current && current->alive() && !pressesFocusedButton(message) &&
+            IsDialogMessageW(current->handle(), &message)) {
+            continue;
+        }
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }

@@ -4,11 +4,14 @@
 //
 // available() is scripted. An add of an icon already present, or a delete of
 // one that is absent, fails as the shell's does; failCalls makes every call
-// report failure (the icon set then stays unchanged).
+// report failure (the icon set then stays unchanged). An icon is shown while
+// it is in the set and a host is available; hostChanged() raises the host
+// handler as a tray host coming or going would.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <utility>
 #include <vector>
@@ -21,6 +24,13 @@ class FakeNotificationArea : public platform::NotificationArea {
 public:
     bool available() override { return isAvailable; }
     bool shellNotifyIcon(std::uint32_t message, const platform::NotifyIconData& data) override;
+    bool iconShown(const platform::NotifyIconData& data) override {
+        return isAvailable && shows(data.hWnd, data.uID);
+    }
+    void setOnHostChanged(std::function<void()> handler) override { onHostChanged_ = std::move(handler); }
+    void hostChanged() {
+        if (onHostChanged_) onHostChanged_();
+    }
 
     struct Call {
         std::uint32_t message;
@@ -36,6 +46,7 @@ public:
     std::size_t iconCount() const { return icons_.size(); }
 
 private:
+    std::function<void()> onHostChanged_;
     std::set<std::pair<std::uintptr_t, std::uint32_t>> icons_;
 };
 

@@ -4,10 +4,12 @@
 # its window shown and its icon in the tray.
 #
 # Without a display there is nothing left to show the lights on, so tovi may
-# end; what it must not do is crash. Here that means: it ends by itself within
-# ten seconds, with an exit status of its own (no signal, no core dump), and
-# in a sanitizer build without any AddressSanitizer, UBSan or leak report
-# (third-party leaks in tests/lsan.supp aside). It must not hang either.
+# end; what it must not do is crash or lose its settings. Here that means: it
+# ends by itself within ten seconds, with an exit status of its own (no
+# signal, no core dump), having stored all seven settings as a closed window
+# does, and in a sanitizer build without any AddressSanitizer, UBSan or leak
+# report (third-party leaks in tests/lsan.supp aside). It must not hang
+# either.
 set -euo pipefail
 
 [ "${TOVI_PLATFORM:-linux}" = linux ] || exit 77
@@ -24,6 +26,13 @@ source "$source/scripts/scratch" KILL  # a tovi that hangs must not hold the tes
 source "$source/scripts/xsession" --no-start
 
 status=0
+# stored FILE: the file holds all seven settings (it was seeded with two).
+stored() {
+    local key
+    for key in enabled startminimized download upload interval download_key upload_key; do
+        grep -q "^$key=" "$1" || return 1
+    done
+}
 # lose SIGNAL: one run, the server ended with SIGNAL.
 lose() {
     local signal=$1 xvfb tovi_pid rc
@@ -73,6 +82,10 @@ lose() {
         status=1
     elif grep -qE 'AddressSanitizer|LeakSanitizer|runtime error:' "$work/tovi-$signal.log"; then
         echo "display_loss: FAIL ($signal): sanitizer report" >&2
+        status=1
+    elif ! stored "$XDG_CONFIG_HOME/Tovi/settings.ini"; then
+        echo "display_loss: FAIL ($signal): the settings were not stored:" >&2
+        cat "$XDG_CONFIG_HOME/Tovi/settings.ini" >&2
         status=1
     else
         echo "display_loss: ok ($signal): tovi ended with status $rc: $(head -1 "$work/tovi-$signal.log")"

@@ -222,18 +222,6 @@ TEST_F(QtToolkitTest, ClickHandlerFailureFromAUsersPickEndsInTheToolkit) {
 
 // Win32 lets a focused push button take Enter; until it no longer does, the
 // contract leaves that key out and it is checked here.
-TEST_F(QtToolkitTest, EnterOnAFocusedButtonPressesNothing) {
-    std::map<std::string, int> clicks;
-    for (auto& [name, button] : built->buttons) button->setOnClick([&clicks, name = name] { ++clicks[name]; });
-    showAndActivate();
-    for (const char* name : {"Command1", "Command2", "Command3"}) {
-        auto* button = built->child<QPushButton>(name);
-        button->setFocus();
-        for (int key : {Qt::Key_Return, Qt::Key_Enter}) pressKey(button, key);
-        EXPECT_EQ(clicks[name], 0) << name;
-    }
-}
-
 TEST_F(QtToolkitTest, MessageBoxHasOkOnlyNoIconAndTheDefaultTitle) {
     // What the open box showed, read just before pressing its OK.
     const auto closeSoon = [&](QString& shown) {

@@ -35,4 +35,26 @@ for exe in "${exes[@]}"; do
     done
     echo "imports: $name: $(echo $dlls)"
 done
+
+# tovi.exe starts on Windows Vista and later (README): its header asks for
+# no newer system, and it imports none of the functions that came after
+# Vista which the toolchain's runtime or this program might reach for.
+tovi=$TOVI_BUILD/bin/tovi.exe
+if [ -e "$tovi" ]; then
+    header=$("$objdump" -p "$tovi")
+    for field in MajorOSystemVersion MajorSubsystemVersion; do
+        version=$(sed -n "s/^$field[[:space:]]*//p" <<<"$header")
+        if [ -n "$version" ] && [ "$version" -gt 6 ]; then
+            echo "imports: tovi.exe asks for Windows $version in $field" >&2
+            status=1
+        fi
+    done
+    later='GetSystemTimePreciseAsFileTime|GetCurrentThreadStackLimits|CreateFile2|SetDefaultDllDirectories|AddDllDirectory|TryAcquireSRWLock(Exclusive|Shared)|GetActiveProcessorCount|[A-Za-z]*ThreadGroupAffinity|GetLogicalProcessorInformationEx|SetThreadDescription|WaitOnAddress|WakeByAddress(Single|All)|DiscardVirtualMemory|QueryUnbiasedInterruptTime|GetDpiFor(Window|System)|SetProcessDpiAwareness(Context)?|ChangeWindowMessageFilterEx'
+    newer=$({ grep -oE "^[[:space:]]+[0-9a-f]+[[:space:]]+[0-9]+[[:space:]]+($later)\$" <<<"$header" || true; } |
+        awk '{ print $NF }' | sort -u | tr '\n' ' ')
+    if [ -n "$newer" ]; then
+        echo "imports: tovi.exe imports functions Windows Vista lacks: $newer" >&2
+        status=1
+    fi
+fi
 exit $status

@@ -5,9 +5,15 @@
 #include <string>
 
 #include "base/error.h"
+#include "fakes/fake_interface_table.h"
+#include "fakes/fake_keyboard.h"
+#include "fakes/fake_settings_store.h"
 #include "fakes/fake_toolkit.h"
+#include "platform/platform.h"
 #include "platform/win32/notification_area_win32.h"
+#include "platform/win32/toolkit_win32.h"
 #include "window/layout.h"
+#include "window/main.h"
 #include "window/module1.h"
 
 namespace tovi::platform {
@@ -78,6 +84,39 @@ TEST(Win32NotificationArea, AddsAndDeletesTheProgramsIcon) {
     EXPECT_TRUE(area.shellNotifyIcon(kNimAdd, module.record()));
     module.RemoveTrayIcon(area);
     EXPECT_FALSE(area.shellNotifyIcon(kNimDelete, module.record()));
+}
+
+// A task bar that restarts (Explorer ended, or not yet ready at logon) holds
+// none of the icons added before and broadcasts "TaskbarCreated"; the window
+// adds its icon again, so that a hidden window can still be brought back.
+TEST(Win32NotificationArea, TaskbarCreatedBringsTheIconBack) {
+    std::unique_ptr<Toolkit> toolkit = win32::makeToolkit();
+    fakes::FakeInterfaceTable table;
+    fakes::FakeKeyboard keyboard;
+    fakes::FakeSettingsStore store;
+    Win32NotificationArea area;
+    Platform platform{table, keyboard, area, store, *toolkit};
+    Main main(platform);
+    main.start();
+    if (!area.available()) GTEST_SKIP() << "no task bar to hold the icon";
+
+    NOTIFYICONDATAA nid{};
+    nid.cbSize = Module1::kNotifyIconDataSize;
+    nid.hWnd = reinterpret_cast<HWND>(main.window().nativeHandle());
+    nid.uID = Module1::kIconId;
+    const auto held = [&] { return ::Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE; };
+    ASSERT_TRUE(held());
+
+    ASSERT_TRUE(::Shell_NotifyIconA(NIM_DELETE, &nid));  // as a restarted task bar has lost it
+    ASSERT_FALSE(held());
+    ::SendMessageTimeoutW(HWND_BROADCAST, ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0, SMTO_NORMAL, 2000,
+                          nullptr);
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+    EXPECT_TRUE(held());
+
+    main.window().unload();
+    EXPECT_FALSE(held());
 }
 
 }  // namespace

@@ -144,19 +144,22 @@ public:
     }
 
     // Through the dialog manager, as the event loop delivers keys.
+    // Through the program's own loop and its dialog manager, as typed.
+    // Windows makes a push button that takes the focus the default one, which
+    // the dialog manager presses on Enter; wine does not, so the driver does.
     void press(Window& window, const ControlSpec& control, contract::Key key) override {
         const WPARAM code = key == contract::Key::Enter    ? VK_RETURN
                             : key == contract::Key::Escape ? VK_ESCAPE
                                                            : VK_SPACE;
-        SetFocus(item(window, control));
-        for (UINT message : {WM_KEYDOWN, WM_KEYUP}) {
-            MSG key{GetFocus(), message, code, message == WM_KEYDOWN ? 1 : 0xC0000001, 0, {}};
-            if (!IsDialogMessageW(reinterpret_cast<HWND>(window.nativeHandle()), &key)) {
-                TranslateMessage(&key);
-                DispatchMessageW(&key);
-            }
+        HWND target = item(window, control);
+        SetFocus(target);
+        if (SendMessageW(target, WM_GETDLGCODE, 0, 0) & DLGC_UNDEFPUSHBUTTON) {
+            SendMessageW(target, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
         }
-        pump(10ms);
+        PostMessageW(target, WM_KEYDOWN, code, 1);
+        PostMessageW(target, WM_KEYUP, code, static_cast<LPARAM>(0xC0000001u));
+        PostQuitMessage(0);
+        toolkit_->run();
     }
 
     void closeNextBoxAfter(std::chrono::milliseconds time) override {
@@ -280,6 +283,29 @@ TEST_F(Win32Toolkit, TabVisitsTheControlsByTabIndexAndSkipsTheLabels) {
         at = next;
     }
     EXPECT_EQ(GetDlgCtrlID(GetNextDlgTabItem(main.hwnd(), main.item(layout::kCombo1), TRUE)), layout::kCheck4);
+    main.window->unload();
+}
+
+TEST_F(Win32Toolkit, RestoredFromTheTrayAWindowMinimizedFromMaximizedComesBackNormal) {
+    MainWindow main(*toolkit);
+    main.window->setOnResize([&] {
+        if (main.window->windowState() == WindowState::Minimized) main.window->setVisible(false);
+    });
+    main.window->showFirst();
+    pump(20ms);
+    ShowWindow(main.hwnd(), SW_SHOWMAXIMIZED);
+    pump(200ms);
+    ASSERT_TRUE(IsZoomed(main.hwnd()));
+    main.window->setWindowState(WindowState::Minimized);
+    pump(20ms);
+    ASSERT_FALSE(IsWindowVisible(main.hwnd()));
+
+    main.window->setWindowState(WindowState::Normal);
+    main.window->setVisible(true);
+    pump(20ms);
+    EXPECT_TRUE(IsWindowVisible(main.hwnd()));
+    EXPECT_FALSE(IsIconic(main.hwnd()));
+    EXPECT_FALSE(IsZoomed(main.hwnd()));
     main.window->unload();
 }
 
