@@ -7,6 +7,7 @@
 #include "base/checked.h"
 #include "base/error.h"
 #include "base/guard.h"
+#include "base/scope_exit.h"
 #include "netstats/row_text.h"
 #include "platform/interface_table.h"
 #include "platform/toolkit.h"
@@ -67,10 +68,7 @@ void CIpHelper::RefreshTable() {
         ended = true;
         if (notSupportedShowing_ || notSupportedTold_) return;
         notSupportedShowing_ = true;
-        struct Closed {
-            bool& showing;
-            ~Closed() { showing = false; }
-        } closed{notSupportedShowing_};
+        const ScopeExit closed([this] { notSupportedShowing_ = false; });
         toolkit_.messageBox(kIpHelperNotSupported, "");
         notSupportedTold_ = true;
     });

@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "base/scope_exit.h"
 #include "base/guard.h"
 #include "window/icon.h"
 
@@ -133,11 +134,8 @@ public:
     int run() override {
         if (openWindows() == 0) return 0;
         unloadAtExit();
-        struct Running {
-            bool& flag;
-            explicit Running(bool& flag) : flag(flag) { flag = true; }
-            ~Running() { flag = false; }
-        } running{running_};
+        running_ = true;
+        const ScopeExit stopped([this] { running_ = false; });
         return QApplication::exec();
     }
 
@@ -583,10 +581,7 @@ public:
         unloaded_ = true;
         retireTimers();
         // The window closes even when the unload handler fails.
-        struct Close {
-            QtWindow& window;
-            ~Close() { window.close(); }
-        } close{*this};
+        const ScopeExit closed([this] { close(); });
         toolkit_.raise(onUnload_);
     }
 
@@ -770,10 +765,7 @@ private:
         collectingResize_ = true;
         resizePending_ = false;
         {
-            struct Reset {
-                bool& flag;
-                ~Reset() { flag = false; }
-            } reset{collectingResize_};
+            const ScopeExit collected([this] { collectingResize_ = false; });
             change();
         }
         if (resizePending_ && !unloaded_) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "base/scope_exit.h"
 #include "base/guard.h"
 #include "window/icon.h"
 
@@ -645,10 +646,7 @@ void Win32Window::unload() {
     if (unloaded_ || !alive()) return;
     unloaded_ = true;
     // The window goes even when the handler fails.
-    struct Close {
-        Win32Window& window;
-        ~Close() { window.destroy(); }
-    } close{*this};
+    const ScopeExit destroyed([this] { destroy(); });
     call(onUnload_);
 }
 
