@@ -27,7 +27,7 @@ static int64_t now_ns(void) {
 }
 
 /* One dump; adds the counters of every link to *rx and *tx. 0 on success. */
-static int dump(int fd, unsigned seq, char *buffer, size_t size, uint64_t *rx, uint64_t *tx) {
+static int dump(int fd, unsigned seq, char* buffer, size_t size, uint64_t* rx, uint64_t* tx) {
     struct {
         struct nlmsghdr header;
         struct ifinfomsg info;
@@ -45,13 +45,13 @@ static int dump(int fd, unsigned seq, char *buffer, size_t size, uint64_t *rx, u
             if (errno == EINTR) continue;
             return -1;
         }
-        for (struct nlmsghdr *m = (struct nlmsghdr *)buffer; NLMSG_OK(m, (unsigned)got); m = NLMSG_NEXT(m, got)) {
+        for (struct nlmsghdr* m = (struct nlmsghdr*)buffer; NLMSG_OK(m, (unsigned)got); m = NLMSG_NEXT(m, got)) {
             if (m->nlmsg_type == NLMSG_DONE) return 0;
             if (m->nlmsg_type == NLMSG_ERROR) return -1;
             if (m->nlmsg_type != RTM_NEWLINK) continue;
-            struct ifinfomsg *info = NLMSG_DATA(m);
+            struct ifinfomsg* info = NLMSG_DATA(m);
             int left = IFLA_PAYLOAD(m);
-            for (struct rtattr *a = IFLA_RTA(info); RTA_OK(a, left); a = RTA_NEXT(a, left)) {
+            for (struct rtattr* a = IFLA_RTA(info); RTA_OK(a, left); a = RTA_NEXT(a, left)) {
                 if (a->rta_type != IFLA_STATS64 || RTA_PAYLOAD(a) < sizeof(struct rtnl_link_stats64)) continue;
                 struct rtnl_link_stats64 stats;
                 memcpy(&stats, RTA_DATA(a), sizeof stats);
@@ -62,7 +62,7 @@ static int dump(int fd, unsigned seq, char *buffer, size_t size, uint64_t *rx, u
     }
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     long interval_ms = argc > 1 ? atol(argv[1]) : 25;
     long duration_s = argc > 2 ? atol(argv[2]) : 30;
     if (interval_ms <= 0 || duration_s <= 0) {
@@ -90,8 +90,7 @@ int main(int argc, char **argv) {
         int64_t now = now_ns();
         if (next <= now) next = now + interval;
         struct timespec wake = {(time_t)(next / 1000000000), (long)(next % 1000000000)};
-        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &wake, NULL) == EINTR) {
-        }
+        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &wake, NULL) == EINTR) {}
     }
     printf("received %llu sent %llu\n", (unsigned long long)rx, (unsigned long long)tx);
     close(fd);

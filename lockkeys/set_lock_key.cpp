@@ -42,8 +42,7 @@ void SetLockKey(platform::Keyboard& keyboard, std::int16_t intVirtualKey, bool b
         // never left looking held down.
         step([&] { keyboard.keybdEvent(key, kLockKeyScanCode, platform::kKeyEventExtendedKey, 0); });
         step([&] {
-            keyboard.keybdEvent(key, kLockKeyScanCode, platform::kKeyEventExtendedKey | platform::kKeyEventKeyUp,
-                                0);
+            keyboard.keybdEvent(key, kLockKeyScanCode, platform::kKeyEventExtendedKey | platform::kKeyEventKeyUp, 0);
         });
         break;
     default:

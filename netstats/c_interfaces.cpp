@@ -8,9 +8,7 @@
 namespace tovi {
 namespace {
 
-[[noreturn]] void refuseKey(std::string_view key) {
-    throw Error("no record has the key \"" + std::string(key) + "\"");
-}
+[[noreturn]] void refuseKey(std::string_view key) { throw Error("no record has the key \"" + std::string(key) + "\""); }
 
 }  // namespace
 
@@ -28,9 +26,7 @@ std::shared_ptr<CInterface> CInterfaces::Item(std::int32_t vntIndexKey) const {
     return items_[static_cast<std::size_t>(vntIndexKey) - 1];
 }
 
-std::shared_ptr<CInterface> CInterfaces::Item(std::string_view vntIndexKey) const {
-    refuseKey(vntIndexKey);
-}
+std::shared_ptr<CInterface> CInterfaces::Item(std::string_view vntIndexKey) const { refuseKey(vntIndexKey); }
 
 std::int32_t CInterfaces::Count() const { return static_cast<std::int32_t>(items_.size()); }
 

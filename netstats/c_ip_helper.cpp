@@ -27,8 +27,7 @@ std::int32_t signedField(const std::uint8_t* p) { return static_cast<std::int32_
 
 }  // namespace
 
-CIpHelper::CIpHelper(platform::InterfaceTable& table, platform::Toolkit& toolkit)
-    : table_(table), toolkit_(toolkit) {}
+CIpHelper::CIpHelper(platform::InterfaceTable& table, platform::Toolkit& toolkit) : table_(table), toolkit_(toolkit) {}
 
 std::shared_ptr<CInterfaces> CIpHelper::Interfaces() {
     interfaces_.reset();

@@ -33,8 +33,8 @@ public:
     // The table to read, and the toolkit that shows the not-supported message.
     CIpHelper(platform::InterfaceTable& table, platform::Toolkit& toolkit);
 
-    std::shared_ptr<CInterfaces> Interfaces();                  // get: refreshes
-    void setInterfaces(std::shared_ptr<CInterfaces> vData);     // set: shares, totals untouched
+    std::shared_ptr<CInterfaces> Interfaces();               // get: refreshes
+    void setInterfaces(std::shared_ptr<CInterfaces> vData);  // set: shares, totals untouched
     std::int32_t BytesReceived() const { return received_; }
     std::int32_t BytesSent() const { return sent_; }
 
@@ -44,8 +44,8 @@ private:
     platform::InterfaceTable& table_;
     platform::Toolkit& toolkit_;
     std::shared_ptr<CInterfaces> interfaces_;
-    std::int32_t received_ = 0;  // bytes, modulo 2^32
-    std::int32_t sent_ = 0;      // bytes, modulo 2^32
+    std::int32_t received_ = 0;         // bytes, modulo 2^32
+    std::int32_t sent_ = 0;             // bytes, modulo 2^32
     bool notSupportedShowing_ = false;  // one message box at a time
     // The user has closed the not-supported box and no refresh has read the
     // table since: the same answer is not told again.

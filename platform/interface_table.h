@@ -76,9 +76,7 @@ inline void store32(std::uint8_t* p, std::uint32_t value) {
 inline const std::uint8_t* rowAt(const std::uint8_t* table, std::size_t i) {
     return table + kIfTableHeaderSize + i * kIfRowSize;
 }
-inline std::uint8_t* rowAt(std::uint8_t* table, std::size_t i) {
-    return table + kIfTableHeaderSize + i * kIfRowSize;
-}
+inline std::uint8_t* rowAt(std::uint8_t* table, std::size_t i) { return table + kIfTableHeaderSize + i * kIfRowSize; }
 }  // namespace ifrow
 
 class InterfaceTable {

@@ -17,10 +17,10 @@ class SettingsStore {
 public:
     virtual ~SettingsStore() = default;
 
-    virtual std::string read(const std::string& application, const std::string& section,
-                             const std::string& key, const std::string& defaultValue) = 0;
-    virtual void write(const std::string& application, const std::string& section,
-                       const std::string& key, const std::string& value) = 0;
+    virtual std::string read(const std::string& application, const std::string& section, const std::string& key,
+                             const std::string& defaultValue) = 0;
+    virtual void write(const std::string& application, const std::string& section, const std::string& key,
+                       const std::string& value) = 0;
 };
 
 }  // namespace tovi::platform

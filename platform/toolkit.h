@@ -31,12 +31,12 @@ enum class ControlKind { CheckBox, ComboBox, Label, Button };
 
 // One child control as the layout describes it.
 struct ControlSpec {
-    const char* name;     // "Check1", ...; Qt objectName
+    const char* name;  // "Check1", ...; Qt objectName
     ControlKind kind;
     const char* caption;  // empty for lists
     Rect rect;
-    int tabIndex;         // labels hold one but never take the focus
-    int id;               // Win32 control ID
+    int tabIndex;  // labels hold one but never take the focus
+    int id;        // Win32 control ID
 };
 
 struct WindowSpec {

@@ -5,10 +5,22 @@
 namespace tovi::icon {
 
 const std::array<Rgb, 16> kPalette{{
-    {0x00, 0x00, 0x00}, {0x80, 0x00, 0x00}, {0x00, 0x80, 0x00}, {0x80, 0x80, 0x00},
-    {0x00, 0x00, 0x80}, {0x80, 0x00, 0x80}, {0x00, 0x80, 0x80}, {0xC0, 0xC0, 0xC0},
-    {0x80, 0x80, 0x80}, {0xFF, 0x00, 0x00}, {0x00, 0xFF, 0x00}, {0xFF, 0xFF, 0x00},
-    {0x00, 0x00, 0xFF}, {0xFF, 0x00, 0xFF}, {0x00, 0xFF, 0xFF}, {0xFF, 0xFF, 0xFF},
+    {0x00, 0x00, 0x00},
+    {0x80, 0x00, 0x00},
+    {0x00, 0x80, 0x00},
+    {0x80, 0x80, 0x00},
+    {0x00, 0x00, 0x80},
+    {0x80, 0x00, 0x80},
+    {0x00, 0x80, 0x80},
+    {0xC0, 0xC0, 0xC0},
+    {0x80, 0x80, 0x80},
+    {0xFF, 0x00, 0x00},
+    {0x00, 0xFF, 0x00},
+    {0xFF, 0xFF, 0x00},
+    {0x00, 0x00, 0xFF},
+    {0xFF, 0x00, 0xFF},
+    {0x00, 0xFF, 0xFF},
+    {0xFF, 0xFF, 0xFF},
 }};
 
 namespace {
@@ -76,12 +88,12 @@ void put32(std::vector<std::uint8_t>& out, std::uint32_t value) {
     put16(out, static_cast<std::uint16_t>(value >> 16));
 }
 
-constexpr std::uint32_t kInfoHeaderSize = 40;                 // BITMAPINFOHEADER, bytes
-constexpr std::uint32_t kColourRowBytes = kSize / 2;          // 4 bits a pixel, already 4-byte aligned
-constexpr std::uint32_t kMaskRowBytes = kSize / 8;            // 1 bit a pixel, already 4-byte aligned
+constexpr std::uint32_t kInfoHeaderSize = 40;         // BITMAPINFOHEADER, bytes
+constexpr std::uint32_t kColourRowBytes = kSize / 2;  // 4 bits a pixel, already 4-byte aligned
+constexpr std::uint32_t kMaskRowBytes = kSize / 8;    // 1 bit a pixel, already 4-byte aligned
 constexpr std::uint32_t kPixelBytes = kSize * (kColourRowBytes + kMaskRowBytes);
 constexpr std::uint32_t kImageBytes = kInfoHeaderSize + 16 * 4 + kPixelBytes;
-constexpr std::uint32_t kFileHeaderBytes = 6 + 16;            // ICONDIR + one ICONDIRENTRY
+constexpr std::uint32_t kFileHeaderBytes = 6 + 16;  // ICONDIR + one ICONDIRENTRY
 
 }  // namespace
 

@@ -75,17 +75,26 @@ void fill(platform::ComboBox& list, const std::array<Entry, N>& entries) {
 // Where build() puts each control of layout::kControls, by name.
 struct Main::Slot {
     const char* name;
-    std::variant<platform::CheckBox* Main::*, platform::ComboBox* Main::*, platform::Label* Main::*,
-                 platform::Button* Main::*>
+    std::variant<platform::CheckBox * Main::*, platform::ComboBox * Main::*, platform::Label * Main::*,
+                 platform::Button * Main::*>
         member;
 };
 
 const std::array<Main::Slot, 14> Main::kSlots{{
-    {"Check1", &Main::Check1}, {"Check2", &Main::Check2}, {"Check3", &Main::Check3},
-    {"Check4", &Main::Check4}, {"Combo1", &Main::Combo1}, {"Combo2", &Main::Combo2},
-    {"Combo3", &Main::Combo3}, {"Command1", &Main::Command1}, {"Command2", &Main::Command2},
-    {"Command3", &Main::Command3}, {"Label1", &Main::Label1}, {"Label2", &Main::Label2},
-    {"Label3", &Main::Label3}, {"Label4", &Main::Label4},
+    {"Check1", &Main::Check1},
+    {"Check2", &Main::Check2},
+    {"Check3", &Main::Check3},
+    {"Check4", &Main::Check4},
+    {"Combo1", &Main::Combo1},
+    {"Combo2", &Main::Combo2},
+    {"Combo3", &Main::Combo3},
+    {"Command1", &Main::Command1},
+    {"Command2", &Main::Command2},
+    {"Command3", &Main::Command3},
+    {"Label1", &Main::Label1},
+    {"Label2", &Main::Label2},
+    {"Label3", &Main::Label3},
+    {"Label4", &Main::Label4},
 }};
 
 namespace {
@@ -123,7 +132,8 @@ void Main::build() {
         std::visit(
             [&](auto member) {
                 using Control = std::remove_pointer_t<std::remove_reference_t<decltype(this->*member)>>;
-                if (desc.kind != kindOf<Control>()) throw std::logic_error(std::string(desc.name) + " is of another kind");
+                if (desc.kind != kindOf<Control>())
+                    throw std::logic_error(std::string(desc.name) + " is of another kind");
                 this->*member = &create<Control>(*window_, desc);
             },
             slot->member);
@@ -193,9 +203,7 @@ void Main::readSettingInto(platform::ComboBox& list, const char* key, const char
     step([&] { list.setListIndex(settings::readSetting(platform_.settingsStore, key, defaultText)); });
 }
 
-void Main::getvalues() {
-    monitor_.getvalues({*Check1, *Check2, *Check3, *Combo1, *Combo2, *Combo3, *Timer1});
-}
+void Main::getvalues() { monitor_.getvalues({*Check1, *Check2, *Check3, *Combo1, *Combo2, *Combo3, *Timer1}); }
 
 bool Main::trayIconShown() { return platform_.notificationArea.iconShown(module1_.record()); }
 

@@ -23,8 +23,7 @@ std::array<char, 64> paddedTip(const std::string& tip) {
 
 }  // namespace
 
-void Module1::AddTrayIcon(platform::NotificationArea& area, platform::Window& window,
-                          const std::string& tip) {
+void Module1::AddTrayIcon(platform::NotificationArea& area, platform::Window& window, const std::string& tip) {
     step([&] { nid_.cbSize = kNotifyIconDataSize; });
     step([&] { nid_.hWnd = window.nativeHandle(); });
     step([&] { nid_.szTip = paddedTip(tip); });
@@ -37,8 +36,6 @@ void Module1::AddTrayIcon(platform::NotificationArea& area, platform::Window& wi
 
 void Module1::RestoreTrayIcon(platform::NotificationArea& area) { area.shellNotifyIcon(platform::kNimAdd, nid_); }
 
-void Module1::RemoveTrayIcon(platform::NotificationArea& area) {
-    area.shellNotifyIcon(platform::kNimDelete, nid_);
-}
+void Module1::RemoveTrayIcon(platform::NotificationArea& area) { area.shellNotifyIcon(platform::kNimDelete, nid_); }
 
 }  // namespace tovi

@@ -34,8 +34,7 @@ public:
     // step is guarded: a failing one leaves its field as it was and the rest
     // still run. A tip longer than kMaxTipLength is refused (the tip field
     // keeps its previous, NUL-filled content) rather than cut short.
-    void AddTrayIcon(platform::NotificationArea& area, platform::Window& window,
-                     const std::string& tip);
+    void AddTrayIcon(platform::NotificationArea& area, platform::Window& window, const std::string& tip);
 
     // Adds the icon again with the record as AddTrayIcon left it, for a
     // notification area that started after the first add or lost the icon

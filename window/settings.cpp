@@ -26,14 +26,10 @@ std::int16_t parseSettingValue(std::string_view text) {
     return value;
 }
 
-std::string formatSettingValue(std::int16_t value) {
-    return std::to_string(value);
-}
+std::string formatSettingValue(std::int16_t value) { return std::to_string(value); }
 
-std::int16_t readSetting(platform::SettingsStore& store, std::string_view key,
-                         std::string_view defaultText) {
-    return parseSettingValue(
-        store.read(kApplication, kSection, std::string(key), std::string(defaultText)));
+std::int16_t readSetting(platform::SettingsStore& store, std::string_view key, std::string_view defaultText) {
+    return parseSettingValue(store.read(kApplication, kSection, std::string(key), std::string(defaultText)));
 }
 
 std::int16_t readSetting(platform::SettingsStore& store, const Key& key) {

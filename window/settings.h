@@ -27,20 +27,20 @@ inline constexpr const char* kApplication = "Tovi";
 inline constexpr const char* kSection = "zuderari";
 
 // The keys, each with the text it reads as when the store lacks it.
-inline constexpr const char* kEnabled = "enabled";                // Check1 state
+inline constexpr const char* kEnabled = "enabled";  // Check1 state
 inline constexpr const char* kEnabledDefault = "1";
 inline constexpr const char* kStartMinimized = "startminimized";  // Check4 state
 inline constexpr const char* kStartMinimizedDefault = "0";
-inline constexpr const char* kDownload = "download";              // Check2 state
+inline constexpr const char* kDownload = "download";  // Check2 state
 inline constexpr const char* kDownloadDefault = "1";
-inline constexpr const char* kUpload = "upload";                  // Check3 state
+inline constexpr const char* kUpload = "upload";  // Check3 state
 inline constexpr const char* kUploadDefault = "1";
-inline constexpr const char* kInterval = "interval";              // Combo1 position
-inline constexpr const char* kIntervalDefault = "5";              // the 150 ms entry
-inline constexpr const char* kDownloadKey = "download_key";       // Combo2 position
-inline constexpr const char* kDownloadKeyDefault = "1";           // Num Lock
-inline constexpr const char* kUploadKey = "upload_key";           // Combo3 position
-inline constexpr const char* kUploadKeyDefault = "2";             // Scroll Lock
+inline constexpr const char* kInterval = "interval";         // Combo1 position
+inline constexpr const char* kIntervalDefault = "5";         // the 150 ms entry
+inline constexpr const char* kDownloadKey = "download_key";  // Combo2 position
+inline constexpr const char* kDownloadKeyDefault = "1";      // Num Lock
+inline constexpr const char* kUploadKey = "upload_key";      // Combo3 position
+inline constexpr const char* kUploadKeyDefault = "2";        // Scroll Lock
 
 struct Key {
     const char* name;
@@ -80,8 +80,7 @@ std::string formatSettingValue(std::int16_t value);
 
 // Reads one key of application "Tovi", section "zuderari"; an absent key
 // gives defaultText. Throws tovi::Error when the text does not parse.
-std::int16_t readSetting(platform::SettingsStore& store, std::string_view key,
-                         std::string_view defaultText);
+std::int16_t readSetting(platform::SettingsStore& store, std::string_view key, std::string_view defaultText);
 std::int16_t readSetting(platform::SettingsStore& store, const Key& key);
 
 // Writes one key; the store's failure (tovi::Error) goes to the caller.

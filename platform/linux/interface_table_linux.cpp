@@ -352,8 +352,8 @@ private:
             if (row != nullptr && count < capacity) {
                 rtnl_link_stats64 stats{};
                 int remaining = static_cast<int>(message->nlmsg_len - NLMSG_LENGTH(sizeof(if_stats_msg)));
-                for (const rtattr* attr = reinterpret_cast<const rtattr*>(reinterpret_cast<const std::uint8_t*>(header) +
-                                                                         NLMSG_ALIGN(sizeof(if_stats_msg)));
+                for (const rtattr* attr = reinterpret_cast<const rtattr*>(
+                         reinterpret_cast<const std::uint8_t*>(header) + NLMSG_ALIGN(sizeof(if_stats_msg)));
                      RTA_OK(attr, remaining); attr = RTA_NEXT(attr, remaining)) {
                     if (attr->rta_type != IFLA_STATS_LINK_64) continue;
                     std::memcpy(&stats, RTA_DATA(attr), std::min<std::size_t>(RTA_PAYLOAD(attr), sizeof stats));
@@ -427,8 +427,7 @@ private:
             sockaddr_nl group{};
             group.nl_family = AF_NETLINK;
             group.nl_groups = RTMGRP_LINK;
-            if (changesFd_ &&
-                ::bind(changesFd_.get(), reinterpret_cast<const sockaddr*>(&group), sizeof group) != 0) {
+            if (changesFd_ && ::bind(changesFd_.get(), reinterpret_cast<const sockaddr*>(&group), sizeof group) != 0) {
                 changesFd_.reset();
             }
             if (!changesFd_) changesRefused_ = true;
@@ -437,7 +436,8 @@ private:
         if (!changesFd_) return true;
         bool changed = false;
         for (;;) {
-            const ssize_t received = ::recv(changesFd_.get(), receive_.data(), receive_.size(), MSG_DONTWAIT | MSG_TRUNC);
+            const ssize_t received =
+                ::recv(changesFd_.get(), receive_.data(), receive_.size(), MSG_DONTWAIT | MSG_TRUNC);
             if (received >= 0) {
                 changed = true;
             } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
@@ -513,10 +513,10 @@ private:
     std::vector<WirelessVerdict> wirelessSeen_;   // by the read in progress
     UniqueFd fd_;
     std::uint32_t sequence_ = 0;
-    bool statsDumpRefused_ = false;  // a property of the kernel, not of its data
-    UniqueFd changesFd_;             // hears the links come, go and change
-    bool changesRefused_ = false;    // no such socket could be had: keep nothing
-    long knownCount_ = -1;           // links at the last count, -1 for none
+    bool statsDumpRefused_ = false;   // a property of the kernel, not of its data
+    UniqueFd changesFd_;              // hears the links come, go and change
+    bool changesRefused_ = false;     // no such socket could be had: keep nothing
+    long knownCount_ = -1;            // links at the last count, -1 for none
     std::vector<std::uint8_t> rows_;  // the rows of the last link dump
     bool rowsCurrent_ = false;        // no link has changed since that dump
 };

@@ -38,8 +38,7 @@ std::string sentence(const std::string& text, int error) { return text + " (" + 
 // Closing the fd destroys the kernel's device.
 class KernelUinputDevice : public UinputDevice {
 public:
-    explicit KernelUinputDevice(const std::string& path)
-        : fd_(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC)) {
+    explicit KernelUinputDevice(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC)) {
         if (fd_.get() < 0) {
             const int error = errno;
             // The cause alone: the caller adds the fix.
@@ -153,9 +152,10 @@ void UinputKeyboard::catchUp() {
     for (std::size_t i = 0; i < kLockCount; ++i) {
         if (givenUp_[i] || silent_[i] < kSilentKeystrokes || now - silentSince_[i] < kSilenceFor) continue;
         givenUp_[i] = true;
-        say_(std::string(kLocks[i].name) + " did not switch for any of the last " +
-             std::to_string(silent_[i]) + " presses, so Tovi stops pressing it until it is started again. "
-             "This desktop probably gives " + kLocks[i].name + " no function; choose another key in Tovi's settings.");
+        say_(std::string(kLocks[i].name) + " did not switch for any of the last " + std::to_string(silent_[i]) +
+             " presses, so Tovi stops pressing it until it is started again. "
+             "This desktop probably gives " +
+             kLocks[i].name + " no function; choose another key in Tovi's settings.");
     }
 }
 

@@ -48,7 +48,8 @@ public:
     // the change is visible to other clients when this returns.
     void sync(Display* display, const char* what) {
         XSync(display, False);
-        if (code_ != 0) throw Error(std::string(what) + " refused by the X server (error " + std::to_string(code_) + ")");
+        if (code_ != 0)
+            throw Error(std::string(what) + " refused by the X server (error " + std::to_string(code_) + ")");
     }
 
 private:
@@ -143,9 +144,7 @@ public:
         }
     }
 
-    bool lit(std::size_t lock) const {
-        return indexes_[lock] >= 0 && ((indicatorState_ >> indexes_[lock]) & 1u) != 0;
-    }
+    bool lit(std::size_t lock) const { return indexes_[lock] >= 0 && ((indicatorState_ >> indexes_[lock]) & 1u) != 0; }
 
     void keyEvent(std::size_t lock, bool press) {
         const KeyCode keycode = XKeysymToKeycode(display_, kLocks[lock].keysym);
@@ -157,7 +156,8 @@ public:
         // for the whole keystroke and flips the light itself.
         if (press) return;
         catchUp();
-        if (indexes_[lock] < 0) throw Error(std::string("the keymap has no \"") + kLocks[lock].indicator + "\" indicator");
+        if (indexes_[lock] < 0)
+            throw Error(std::string("the keymap has no \"") + kLocks[lock].indicator + "\" indicator");
         ErrorTrap trap;
         roundTripSinceCatchUp_ = true;
         if (!XkbSetNamedIndicator(display_, atoms_[lock], True, lit(lock) ? False : True, False, nullptr)) {
@@ -176,8 +176,8 @@ private:
     void fakeKey(KeyCode keycode, bool press) {
         xcb_connection_t* xcb = XGetXCBConnection(display_);
         if (press) settle();
-        const xcb_void_cookie_t sent = xcb_test_fake_input_checked(
-            xcb, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        const xcb_void_cookie_t sent = xcb_test_fake_input_checked(xcb, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE,
+                                                                   keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
         if (press) {
             unconfirmed_ = sent;
             xcb_flush(xcb);
@@ -214,7 +214,8 @@ private:
         keyboardChanged_ = false;
         readNames();
         unsigned int state = 0;
-        if (XkbGetIndicatorState(display_, XkbUseCoreKbd, &state) != Success) throw Error("cannot read the X indicators");
+        if (XkbGetIndicatorState(display_, XkbUseCoreKbd, &state) != Success)
+            throw Error("cannot read the X indicators");
         indicatorState_ = state;
     }
 
@@ -272,12 +273,12 @@ private:
     std::array<Atom, kLocks.size()> atoms_{};
     std::array<int, kLocks.size()> indexes_{};  // indicator number of each lock; -1 when the keymap has none
     unsigned int indicatorState_ = 0;           // one bit per indicator number
-    bool keyboardChanged_ = false;  // a new keyboard: numbers, names and state to read again
-    bool namesChanged_ = false;     // indicator names to read again
+    bool keyboardChanged_ = false;              // a new keyboard: numbers, names and state to read again
+    bool namesChanged_ = false;                 // indicator names to read again
     bool roundTripSinceCatchUp_ = true;
     std::optional<xcb_void_cookie_t> unconfirmed_;  // a key press sent, its verdict not yet read
-    std::bitset<256> bound_;   // key codes some modifier is bound to
-    bool boundKnown_ = false;  // bound_ is the server's current modifier map
+    std::bitset<256> bound_;                        // key codes some modifier is bound to
+    bool boundKnown_ = false;                       // bound_ is the server's current modifier map
 };
 
 X11Keyboard::X11Keyboard(std::string displayName, std::chrono::milliseconds retryAfter)

@@ -40,8 +40,7 @@ namespace tovi::platform {
 class X11Keyboard : public Keyboard {
 public:
     // displayName empty: $DISPLAY.
-    explicit X11Keyboard(std::string displayName = {},
-                         std::chrono::milliseconds retryAfter = std::chrono::seconds(5));
+    explicit X11Keyboard(std::string displayName = {}, std::chrono::milliseconds retryAfter = std::chrono::seconds(5));
     ~X11Keyboard() override;
     X11Keyboard(const X11Keyboard&) = delete;
     X11Keyboard& operator=(const X11Keyboard&) = delete;
@@ -60,7 +59,7 @@ private:
     std::chrono::milliseconds retryAfter_;  // from a failed open to the next try
     std::unique_ptr<Connection> connection_;
     std::optional<std::chrono::steady_clock::time_point> failedAt_;  // the last failed open
-    std::string failure_;  // what it said
+    std::string failure_;                                            // what it said
 };
 
 }  // namespace tovi::platform

@@ -46,8 +46,8 @@ bool x11TrayHostRuns() {
     const std::unique_ptr<xcb_intern_atom_reply_t, FreeReply> atom(xcb_intern_atom_reply(
         connection, xcb_intern_atom(connection, 1, static_cast<std::uint16_t>(name.size()), name.c_str()), nullptr));
     if (!atom || atom->atom == XCB_ATOM_NONE) return false;
-    const std::unique_ptr<xcb_get_selection_owner_reply_t, FreeReply> owner(xcb_get_selection_owner_reply(
-        connection, xcb_get_selection_owner(connection, atom->atom), nullptr));
+    const std::unique_ptr<xcb_get_selection_owner_reply_t, FreeReply> owner(
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom->atom), nullptr));
     return owner && owner->owner != XCB_WINDOW_NONE;
 }
 
@@ -173,9 +173,8 @@ void QtNotificationArea::activated(const Added& added, int reason) {
     // An embedded (XEmbed) icon has a place on the screen and reports
     // double-clicks; a StatusNotifierItem icon has no geometry and reports
     // only single activations.
-    const bool doubleClick =
-        reason == QSystemTrayIcon::DoubleClick ||
-        (reason == QSystemTrayIcon::Trigger && added.icon && added.icon->geometry().isEmpty());
+    const bool doubleClick = reason == QSystemTrayIcon::DoubleClick ||
+                             (reason == QSystemTrayIcon::Trigger && added.icon && added.icon->geometry().isEmpty());
     if (!doubleClick) return;
     QWidget* window = qtWindowFromHandle(added.hWnd);
     if (!window) return;

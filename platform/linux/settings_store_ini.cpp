@@ -85,24 +85,21 @@ std::string_view withoutBom(std::string_view text) {
     return text;
 }
 
-bool hasAny(std::string_view s, std::string_view chars) {
-    return s.find_first_of(chars) != std::string_view::npos;
-}
+bool hasAny(std::string_view s, std::string_view chars) { return s.find_first_of(chars) != std::string_view::npos; }
 
 bool hasEdgeBlanks(std::string_view s) {
-    return !s.empty() && (kBlanks.find(s.front()) != std::string_view::npos ||
-                          kBlanks.find(s.back()) != std::string_view::npos);
+    return !s.empty() &&
+           (kBlanks.find(s.front()) != std::string_view::npos || kBlanks.find(s.back()) != std::string_view::npos);
 }
 
 const std::string_view kLineBreaks("\r\n\0", 3);
 
 void checkWritable(std::string_view section, std::string_view key, std::string_view value) {
-    if (section.empty() || hasAny(section, kLineBreaks) || hasAny(section, "[]") ||
-        hasEdgeBlanks(section)) {
+    if (section.empty() || hasAny(section, kLineBreaks) || hasAny(section, "[]") || hasEdgeBlanks(section)) {
         throw Error("section name cannot be stored in an INI file");
     }
-    if (key.empty() || hasAny(key, kLineBreaks) || hasAny(key, "=") || hasEdgeBlanks(key) ||
-        key.front() == '[' || key.front() == ';' || key.front() == '#') {
+    if (key.empty() || hasAny(key, kLineBreaks) || hasAny(key, "=") || hasEdgeBlanks(key) || key.front() == '[' ||
+        key.front() == ';' || key.front() == '#') {
         throw Error("key cannot be stored in an INI file");
     }
     if (hasAny(value, kLineBreaks) || hasEdgeBlanks(value)) {
@@ -112,8 +109,7 @@ void checkWritable(std::string_view section, std::string_view key, std::string_v
 
 }  // namespace
 
-std::optional<std::string> findValue(std::string_view text, std::string_view section,
-                                     std::string_view key) {
+std::optional<std::string> findValue(std::string_view text, std::string_view section, std::string_view key) {
     bool inSection = false;
     for (const Line& line : splitLines(withoutBom(text))) {
         if (auto name = line.header()) {
@@ -125,8 +121,7 @@ std::optional<std::string> findValue(std::string_view text, std::string_view sec
     return std::nullopt;
 }
 
-std::string setValue(std::string_view text, std::string_view section, std::string_view key,
-                     std::string_view value) {
+std::string setValue(std::string_view text, std::string_view section, std::string_view key, std::string_view value) {
     checkWritable(section, key, value);
     const std::string newLine = std::string(key) + "=" + std::string(value);
     const std::string_view body = withoutBom(text);
@@ -145,8 +140,10 @@ std::string setValue(std::string_view text, std::string_view section, std::strin
             inSection = *name == section;
             if (inFirstGroup) insertAfter = i;
         } else if (inSection) {
-            if (auto kv = lines[i].pair(); kv && kv->first == key) replaceAt = i;
-            else if (inFirstGroup && !lines[i].content().empty()) insertAfter = i;
+            if (auto kv = lines[i].pair(); kv && kv->first == key)
+                replaceAt = i;
+            else if (inFirstGroup && !lines[i].content().empty())
+                insertAfter = i;
         }
     }
 
@@ -310,8 +307,7 @@ std::optional<std::filesystem::path> configHomeFromEnvironment() {
 
 IniSettingsStore::IniSettingsStore() : configHome_(configHomeFromEnvironment()) {}
 
-IniSettingsStore::IniSettingsStore(std::filesystem::path configHome)
-    : configHome_(std::move(configHome)) {}
+IniSettingsStore::IniSettingsStore(std::filesystem::path configHome) : configHome_(std::move(configHome)) {}
 
 std::optional<std::filesystem::path> IniSettingsStore::pathFor(const std::string& application) const {
     if (!configHome_) return std::nullopt;
@@ -328,8 +324,8 @@ std::filesystem::path IniSettingsStore::fileFor(const std::string& application) 
     return *path;
 }
 
-std::string IniSettingsStore::read(const std::string& application, const std::string& section,
-                                   const std::string& key, const std::string& defaultValue) {
+std::string IniSettingsStore::read(const std::string& application, const std::string& section, const std::string& key,
+                                   const std::string& defaultValue) {
     const auto path = pathFor(application);
     if (!path) return defaultValue;  // nowhere to look: nothing is stored
     const Loaded file = load(*path);
@@ -337,8 +333,8 @@ std::string IniSettingsStore::read(const std::string& application, const std::st
     return ini::findValue(file.text, section, key).value_or(defaultValue);
 }
 
-void IniSettingsStore::write(const std::string& application, const std::string& section,
-                             const std::string& key, const std::string& value) {
+void IniSettingsStore::write(const std::string& application, const std::string& section, const std::string& key,
+                             const std::string& value) {
     const std::filesystem::path folder = fileFor(application).parent_path();
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);

@@ -34,16 +34,14 @@ namespace ini {
 // around keys and values are not part of them. Lines before the first group
 // header, comments (';' or '#') and lines that are neither a header nor a
 // key=value pair are ignored.
-std::optional<std::string> findValue(std::string_view text, std::string_view section,
-                                     std::string_view key);
+std::optional<std::string> findValue(std::string_view text, std::string_view section, std::string_view key);
 
 // text with key set to value in section: the first existing line of that key
 // is replaced; otherwise the line is added at the end of the section's first
 // group, or a new group is appended. All other lines are kept byte for byte.
 // Throws tovi::Error for a section, key or value that the format cannot
 // carry (line breaks, brackets in a section, '=' in a key, edge blanks...).
-std::string setValue(std::string_view text, std::string_view section, std::string_view key,
-                     std::string_view value);
+std::string setValue(std::string_view text, std::string_view section, std::string_view key, std::string_view value);
 
 }  // namespace ini
 
@@ -60,8 +58,8 @@ public:
     // Uses configHome in place of that folder.
     explicit IniSettingsStore(std::filesystem::path configHome);
 
-    std::string read(const std::string& application, const std::string& section,
-                     const std::string& key, const std::string& defaultValue) override;
+    std::string read(const std::string& application, const std::string& section, const std::string& key,
+                     const std::string& defaultValue) override;
     void write(const std::string& application, const std::string& section, const std::string& key,
                const std::string& value) override;
 

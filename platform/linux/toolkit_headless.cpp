@@ -218,8 +218,7 @@ public:
     // given back at exit.
     void drain() {
         signalfd_siginfo info{};
-        while (::read(fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-        }
+        while (::read(fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {}
     }
 
 private:
@@ -276,9 +275,8 @@ void HeadlessToolkit::fire() {
 bool HeadlessToolkit::fireDue(int timeoutMs) {
     wait(-1, timeoutMs);
     const Clock::time_point now = Clock::now();
-    const bool due = std::any_of(timers_.begin(), timers_.end(), [&](const HeadlessTimer* timer) {
-        return timer->due() && *timer->due() <= now;
-    });
+    const bool due = std::any_of(timers_.begin(), timers_.end(),
+                                 [&](const HeadlessTimer* timer) { return timer->due() && *timer->due() <= now; });
     if (due) fire();
     return due;
 }

@@ -199,8 +199,7 @@ private:
         endNotifier_ = std::make_unique<QSocketNotifier>(ends[0], QSocketNotifier::Read);
         QObject::connect(endNotifier_.get(), &QSocketNotifier::activated, [this, read = ends[0]] {
             unsigned char drained = 0;
-            while (::read(read, &drained, 1) == 1) {
-            }
+            while (::read(read, &drained, 1) == 1) {}
             for (const int number : watched_) ::signal(number, SIG_DFL);
             endAll();
         });
@@ -232,21 +231,21 @@ private:
     // be gone.
     static void unloadAtExit() {
         static const bool registered = std::atexit([] {
-            if (g_toolkit && g_toolkit->running_ && g_toolkit->openWindows() > 0) g_toolkit->endAll();
-        }) == 0;
+                                           if (g_toolkit && g_toolkit->running_ && g_toolkit->openWindows() > 0)
+                                               g_toolkit->endAll();
+                                       }) == 0;
         (void)registered;
     }
 
     static constexpr int kEndSignals[] = {SIGTERM, SIGHUP, SIGINT};
     static inline int endPipe_ = -1;  // written by the signal handler, hence static
-    std::vector<int> watched_;         // the end signals this toolkit handles
+    std::vector<int> watched_;        // the end signals this toolkit handles
     std::unique_ptr<QSocketNotifier> endNotifier_;
 
     bool running_ = false;            // the event loop runs (run() has not returned)
     int busy_ = 0;                    // handlers and message boxes now running
     std::vector<QtWindow*> windows_;  // every window not yet destroyed
 };
-
 
 // A child that the window destroys when it unloads; afterwards every use of
 // the control is refused.
@@ -834,8 +833,8 @@ void QtToolkit::endAll() {
 }
 
 int QtToolkit::openWindows() const {
-    return static_cast<int>(std::count_if(windows_.begin(), windows_.end(),
-                                          [](const QtWindow* window) { return !window->unloaded(); }));
+    return static_cast<int>(
+        std::count_if(windows_.begin(), windows_.end(), [](const QtWindow* window) { return !window->unloaded(); }));
 }
 
 QtWindow* QtToolkit::find(std::uintptr_t handle) const {

@@ -28,9 +28,7 @@ public:
     Library(const Library&) = delete;
     Library& operator=(const Library&) = delete;
 
-    FARPROC find(const char* name) const {
-        return module_ == nullptr ? nullptr : ::GetProcAddress(module_, name);
-    }
+    FARPROC find(const char* name) const { return module_ == nullptr ? nullptr : ::GetProcAddress(module_, name); }
 
 private:
     HMODULE module_ = nullptr;
@@ -43,8 +41,8 @@ class Win32InterfaceTable final : public InterfaceTable {
 public:
     Win32InterfaceTable()
         : iphlpapi_(L"iphlpapi.dll"),
-          getIfTable_(reinterpret_cast<GetIfTableFunction>(
-              reinterpret_cast<void (*)()>(iphlpapi_.find("GetIfTable")))) {}
+          getIfTable_(
+              reinterpret_cast<GetIfTableFunction>(reinterpret_cast<void (*)()>(iphlpapi_.find("GetIfTable")))) {}
 
     std::uint32_t getIfTable(std::uint8_t* table, std::uint32_t* size, bool order) override {
         if (getIfTable_ == nullptr) throw Error("GetIfTable of iphlpapi is not available");

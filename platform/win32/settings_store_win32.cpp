@@ -33,8 +33,8 @@ bool hasNul(std::string_view s) { return s.find('\0') != std::string_view::npos;
 std::optional<std::wstring> widen(std::string_view s) {
     if (hasNul(s)) return std::nullopt;
     if (s.empty()) return std::wstring();
-    const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s.data(), static_cast<int>(s.size()),
-                                        nullptr, 0);
+    const int n =
+        ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s.data(), static_cast<int>(s.size()), nullptr, 0);
     if (n <= 0) return std::nullopt;
     std::wstring w(static_cast<std::size_t>(n), L'\0');
     ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s.data(), static_cast<int>(s.size()), w.data(), n);
@@ -43,12 +43,12 @@ std::optional<std::wstring> widen(std::string_view s) {
 
 std::optional<std::string> narrow(std::wstring_view w) {
     if (w.empty()) return std::string();
-    const int n = ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, w.data(), static_cast<int>(w.size()),
-                                        nullptr, 0, nullptr, nullptr);
+    const int n = ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, w.data(), static_cast<int>(w.size()), nullptr, 0,
+                                        nullptr, nullptr);
     if (n <= 0) return std::nullopt;
     std::string s(static_cast<std::size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, w.data(), static_cast<int>(w.size()), s.data(), n,
-                          nullptr, nullptr);
+    ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
+                          nullptr);
     return s;
 }
 
@@ -86,16 +86,14 @@ std::string RegistrySettingsStore::read(const std::string& application, const st
     // The value can change size between the two calls; try again then.
     for (int attempt = 0; attempt < 3; ++attempt) {
         DWORD size = 0;
-        if (::RegGetValueW(k.get(), nullptr, name->c_str(), RRF_RT_REG_SZ, nullptr, nullptr, &size) !=
-                ERROR_SUCCESS ||
+        if (::RegGetValueW(k.get(), nullptr, name->c_str(), RRF_RT_REG_SZ, nullptr, nullptr, &size) != ERROR_SUCCESS ||
             size > kMaxValueBytes) {
             return defaultValue;
         }
         // Room for a terminator the stored data may lack; RegGetValueW adds it.
         std::wstring buffer(size / sizeof(wchar_t) + 1, L'\0');
         DWORD got = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-        const LSTATUS rc = ::RegGetValueW(k.get(), nullptr, name->c_str(), RRF_RT_REG_SZ, nullptr,
-                                          buffer.data(), &got);
+        const LSTATUS rc = ::RegGetValueW(k.get(), nullptr, name->c_str(), RRF_RT_REG_SZ, nullptr, buffer.data(), &got);
         if (rc == ERROR_MORE_DATA) continue;
         if (rc != ERROR_SUCCESS) return defaultValue;
         // The text ends at its first NUL, as the registry's readers see it.
@@ -106,8 +104,8 @@ std::string RegistrySettingsStore::read(const std::string& application, const st
     return defaultValue;
 }
 
-void RegistrySettingsStore::write(const std::string& application, const std::string& section,
-                                  const std::string& key, const std::string& value) {
+void RegistrySettingsStore::write(const std::string& application, const std::string& section, const std::string& key,
+                                  const std::string& value) {
     const auto path = keyPath(application, section);
     if (!path) throw Error("application or section is not a registry key name");
     const auto name = widen(key);
@@ -116,8 +114,8 @@ void RegistrySettingsStore::write(const std::string& application, const std::str
     if (!data) throw Error("setting value cannot be stored in the registry");
 
     RegistryKey k;
-    LSTATUS rc = ::RegCreateKeyExW(HKEY_CURRENT_USER, path->c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                   KEY_SET_VALUE, nullptr, k.out(), nullptr);
+    LSTATUS rc = ::RegCreateKeyExW(HKEY_CURRENT_USER, path->c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
+                                   nullptr, k.out(), nullptr);
     if (rc != ERROR_SUCCESS) fail("cannot create the settings key", rc);
     const DWORD bytes = static_cast<DWORD>((data->size() + 1) * sizeof(wchar_t));  // with its NUL
     rc = ::RegSetValueExW(k.get(), name->c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data->c_str()), bytes);

@@ -28,8 +28,8 @@ public:
     // keys; tests pass a private one.
     explicit RegistrySettingsStore(std::wstring root = L"Software");
 
-    std::string read(const std::string& application, const std::string& section,
-                     const std::string& key, const std::string& defaultValue) override;
+    std::string read(const std::string& application, const std::string& section, const std::string& key,
+                     const std::string& defaultValue) override;
     void write(const std::string& application, const std::string& section, const std::string& key,
                const std::string& value) override;
 

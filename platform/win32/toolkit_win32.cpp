@@ -45,8 +45,7 @@ std::string narrow(const std::wstring& wide) {
         WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
     if (length <= 0) fail("WideCharToMultiByte");
     std::string text(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), length, nullptr,
-                        nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), length, nullptr, nullptr);
     return text;
 }
 
@@ -411,11 +410,11 @@ private:
     HWND hwnd_ = nullptr;  // owned; null once destroyed
     UniqueIcon bigIcon_;
     UniqueIcon smallIcon_;
-    bool shown_ = false;     // has been visible at least once
-    bool unloaded_ = false;  // the unload handler has been raised
-    bool dying_ = false;     // the destructor runs: raise nothing more
+    bool shown_ = false;                             // has been visible at least once
+    bool unloaded_ = false;                          // the unload handler has been raised
+    bool dying_ = false;                             // the destructor runs: raise nothing more
     WindowState hiddenState_ = WindowState::Normal;  // the state while invisible
-    HWND focus_ = nullptr;   // the control to give the focus back to on activation
+    HWND focus_ = nullptr;                           // the control to give the focus back to on activation
 
     std::map<HWND, std::unique_ptr<Control>> controls_;
     std::vector<std::unique_ptr<Win32Timer>> timers_;
@@ -518,9 +517,8 @@ HWND Win32Window::createChild(const ControlSpec& desc, const wchar_t* windowClas
     HWND child = CreateWindowExW(0, windowClass, widen(desc.caption ? desc.caption : "").c_str(),
                                  WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | style, toolkit_.pixelsX(desc.rect.left),
                                  toolkit_.pixelsY(desc.rect.top), toolkit_.pixelsX(desc.rect.width),
-                                 height + extraHeight, handle(),
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(desc.id)), GetModuleHandleW(nullptr),
-                                 nullptr);
+                                 height + extraHeight, handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(desc.id)),
+                                 GetModuleHandleW(nullptr), nullptr);
     if (!child) fail("CreateWindowEx");
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(toolkit_.font()), FALSE);
     placeInTabOrder(child, desc, (style & WS_TABSTOP) != 0);
@@ -546,8 +544,7 @@ ComboBox& Win32Window::createComboBox(const ControlSpec& desc) {
     // closed box takes its height from the font, and is then brought to the
     // layout's height where one line of text still fits.
     const int closed = toolkit_.pixelsY(desc.rect.height);
-    HWND child = createChild(desc, L"COMBOBOX", WS_TABSTOP | WS_GROUP | WS_VSCROLL | CBS_DROPDOWNLIST,
-                             closed * 10);
+    HWND child = createChild(desc, L"COMBOBOX", WS_TABSTOP | WS_GROUP | WS_VSCROLL | CBS_DROPDOWNLIST, closed * 10);
     // The field's height is corrected by what the box then measures, since
     // not every system reads back the height it was given (wine adds two).
     auto field = static_cast<int>(SendMessageW(child, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));

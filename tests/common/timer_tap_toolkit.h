@@ -46,8 +46,12 @@ public:
     TappedWindow(std::unique_ptr<platform::Window> real, std::vector<std::function<void()>>& taps)
         : real_(std::move(real)), taps_(taps) {}
 
-    platform::CheckBox& createCheckBox(const platform::ControlSpec& desc) override { return real_->createCheckBox(desc); }
-    platform::ComboBox& createComboBox(const platform::ControlSpec& desc) override { return real_->createComboBox(desc); }
+    platform::CheckBox& createCheckBox(const platform::ControlSpec& desc) override {
+        return real_->createCheckBox(desc);
+    }
+    platform::ComboBox& createComboBox(const platform::ControlSpec& desc) override {
+        return real_->createComboBox(desc);
+    }
     platform::Label& createLabel(const platform::ControlSpec& desc) override { return real_->createLabel(desc); }
     platform::Button& createButton(const platform::ControlSpec& desc) override { return real_->createButton(desc); }
     platform::Timer& createTimer(std::int32_t intervalMs, bool enabled) override {

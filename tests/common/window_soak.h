@@ -27,11 +27,11 @@ namespace tovi::soak {
 
 struct WindowSoak {
     long ticks = 100'000;
-    long warmUp = 10'000;         // ticks before the first sample
-    long batch = 100;             // ticks per pass of the event loop
-    long litTicks = 0;            // ticks after which the received total had grown
-    bool finished = false;        // every tick ran and the window unloaded
-    int exitCode = -1;            // the toolkit's run()
+    long warmUp = 10'000;   // ticks before the first sample
+    long batch = 100;       // ticks per pass of the event loop
+    long litTicks = 0;      // ticks after which the received total had grown
+    bool finished = false;  // every tick ran and the window unloaded
+    int exitCode = -1;      // the toolkit's run()
 };
 
 // sample(tick) runs after `warmUp` ticks and after the last one.
@@ -41,8 +41,8 @@ inline void soakWindow(platform::Platform& native, WindowSoak& soak, const std::
     constexpr long kTimer2Every = 40;
 
     TimerTapToolkit tap(native.toolkit);
-    platform::Platform platform{native.interfaceTable, native.keyboard, native.notificationArea,
-                                native.settingsStore, tap};
+    platform::Platform platform{native.interfaceTable, native.keyboard, native.notificationArea, native.settingsStore,
+                                tap};
     Main window(platform);
     window.start();
 

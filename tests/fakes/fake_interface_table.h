@@ -49,7 +49,7 @@ struct IfRow {
 
     // A row with the given byte counters; description = name, length set.
     static IfRow withOctets(std::uint32_t in, std::uint32_t out, const std::string& asciiName = "eth0");
-    IfRow& setDescription(const std::string& bytes);  // also sets descrLen
+    IfRow& setDescription(const std::string& bytes);               // also sets descrLen
     IfRow& setAddress(std::initializer_list<std::uint8_t> bytes);  // also sets physAddrLen
 };
 
@@ -64,9 +64,9 @@ std::vector<std::uint8_t> encodeTable(const std::vector<IfRow>& rows,
 class FakeInterfaceTable : public platform::InterfaceTable {
 public:
     struct Call {
-        bool withTable;           // false for a size query
-        std::uint32_t sizeIn;     // bytes
-        std::uint32_t sizeOut;    // bytes
+        bool withTable;         // false for a size query
+        std::uint32_t sizeIn;   // bytes
+        std::uint32_t sizeOut;  // bytes
         bool order;
         std::uint32_t result;
     };
@@ -84,11 +84,11 @@ public:
 
     // Answers.
     std::uint32_t sizeQueryResult = platform::kErrorInsufficientBuffer;
-    std::optional<std::uint32_t> reportedSize;    // overrides table.size() in answers
-    bool sizeQueryLeavesSizeAlone = false;        // a failure that does not set the size
+    std::optional<std::uint32_t> reportedSize;      // overrides table.size() in answers
+    bool sizeQueryLeavesSizeAlone = false;          // a failure that does not set the size
     std::uint32_t readResult = platform::kNoError;  // for a read into a large enough buffer
-    bool missing = false;                         // the call cannot be made: throws
-    std::function<void()> afterSizeQuery;         // e.g. grow the table before the read
+    bool missing = false;                           // the call cannot be made: throws
+    std::function<void()> afterSizeQuery;           // e.g. grow the table before the read
 
     double boot = 44000.5;  // days since 30 December 1899
     bool bootTimeFails = false;

@@ -66,8 +66,8 @@ std::string describe(const FakeKeyboard::Call& call) {
         return text + ")";
     }
     case FakeKeyboard::Op::KeybdEvent:
-        return "keybdEvent(" + std::to_string(call.virtualKey) + ", " + std::to_string(call.scanCode) +
-               ", " + std::to_string(call.flags) + ", " + std::to_string(call.extraInfo) + ")";
+        return "keybdEvent(" + std::to_string(call.virtualKey) + ", " + std::to_string(call.scanCode) + ", " +
+               std::to_string(call.flags) + ", " + std::to_string(call.extraInfo) + ")";
     }
     return "?";
 }

@@ -7,12 +7,12 @@ bool FakeNotificationArea::shellNotifyIcon(std::uint32_t message, const platform
     if (failCalls) return false;
     const auto id = std::make_pair(data.hWnd, data.uID);
     switch (message) {
-        case platform::kNimAdd:
-            return icons_.insert(id).second;
-        case platform::kNimDelete:
-            return icons_.erase(id) != 0;
-        default:
-            return false;
+    case platform::kNimAdd:
+        return icons_.insert(id).second;
+    case platform::kNimDelete:
+        return icons_.erase(id) != 0;
+    default:
+        return false;
     }
 }
 

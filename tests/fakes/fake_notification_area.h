@@ -24,9 +24,7 @@ class FakeNotificationArea : public platform::NotificationArea {
 public:
     bool available() override { return isAvailable; }
     bool shellNotifyIcon(std::uint32_t message, const platform::NotifyIconData& data) override;
-    bool iconShown(const platform::NotifyIconData& data) override {
-        return isAvailable && shows(data.hWnd, data.uID);
-    }
+    bool iconShown(const platform::NotifyIconData& data) override { return isAvailable && shows(data.hWnd, data.uID); }
     void setOnHostChanged(std::function<void()> handler) override { onHostChanged_ = std::move(handler); }
     void hostChanged() {
         if (onHostChanged_) onHostChanged_();

@@ -4,27 +4,26 @@
 
 namespace tovi::fakes {
 
-std::string FakeSettingsStore::read(const std::string& application, const std::string& section,
-                                    const std::string& key, const std::string& defaultValue) {
+std::string FakeSettingsStore::read(const std::string& application, const std::string& section, const std::string& key,
+                                    const std::string& defaultValue) {
     log.push_back({Op::Read, application, section, key, defaultValue});
     auto it = values_.find({application, section, key});
     return it == values_.end() ? defaultValue : it->second;
 }
 
-void FakeSettingsStore::write(const std::string& application, const std::string& section,
-                              const std::string& key, const std::string& value) {
+void FakeSettingsStore::write(const std::string& application, const std::string& section, const std::string& key,
+                              const std::string& value) {
     log.push_back({Op::Write, application, section, key, value});
     if (failAllWrites || failingKeys.count(key) != 0) throw Error("settings write refused");
     values_[{application, section, key}] = value;
 }
 
-void FakeSettingsStore::set(const std::string& key, const std::string& value,
-                            const std::string& application, const std::string& section) {
+void FakeSettingsStore::set(const std::string& key, const std::string& value, const std::string& application,
+                            const std::string& section) {
     values_[{application, section, key}] = value;
 }
 
-std::optional<std::string> FakeSettingsStore::get(const std::string& key,
-                                                  const std::string& application,
+std::optional<std::string> FakeSettingsStore::get(const std::string& key, const std::string& application,
                                                   const std::string& section) const {
     auto it = values_.find({application, section, key});
     if (it == values_.end()) return std::nullopt;

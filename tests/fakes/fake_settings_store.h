@@ -19,8 +19,8 @@ namespace tovi::fakes {
 
 class FakeSettingsStore : public platform::SettingsStore {
 public:
-    std::string read(const std::string& application, const std::string& section,
-                     const std::string& key, const std::string& defaultValue) override;
+    std::string read(const std::string& application, const std::string& section, const std::string& key,
+                     const std::string& defaultValue) override;
     void write(const std::string& application, const std::string& section, const std::string& key,
                const std::string& value) override;
 

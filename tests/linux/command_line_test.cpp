@@ -15,8 +15,13 @@ TEST(CommandLine, KnownOptionsSelectTheirModeAndAnythingElseIsAnError) {
     EXPECT_EQ(parseCommandLine({"--no-window", "--version"}).mode, StartMode::Version);
     EXPECT_EQ(parseCommandLine({"--help", "--no-window"}).mode, StartMode::Help);
 
-    for (const auto& args : {std::vector<std::string_view>{"--nowindow"}, {"-platform"}, {"x"}, {""},
-                             {"--no-window", "--bogus"}, {"--help", "--bogus"}, {"--version="}}) {
+    for (const auto& args : {std::vector<std::string_view>{"--nowindow"},
+                             {"-platform"},
+                             {"x"},
+                             {""},
+                             {"--no-window", "--bogus"},
+                             {"--help", "--bogus"},
+                             {"--version="}}) {
         const CommandLine line = parseCommandLine(args);
         EXPECT_EQ(line.mode, StartMode::Error) << args.back();
         EXPECT_NE(line.error.find(std::string(args.back())), std::string::npos) << line.error;

@@ -100,7 +100,8 @@ TEST_F(NetlinkTable, OrderFlagSortsRowsByIndex) {
     std::vector<std::uint8_t> buffer(size);
     ASSERT_EQ(table->getIfTable(buffer.data(), &size, true), platform::kNoError);
     const std::size_t rows = (size - kIfTableHeaderSize) / kIfRowSize;
-    for (std::size_t i = 1; i < rows; ++i) EXPECT_LT(rowField(buffer, i - 1, ifrow::kIndex), rowField(buffer, i, ifrow::kIndex));
+    for (std::size_t i = 1; i < rows; ++i)
+        EXPECT_LT(rowField(buffer, i - 1, ifrow::kIndex), rowField(buffer, i, ifrow::kIndex));
 }
 
 TEST_F(NetlinkTable, ReaderSeesTheSameInterfacesAsProcNetDev) {
@@ -176,7 +177,8 @@ TEST_F(NetlinkTable, BootTimeIsNowLessTheUptimeInLocalDays) {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    const double expected = 25569.0 + (static_cast<double>(now) + static_cast<double>(local.tm_gmtoff) - uptime) / 86400.0;
+    const double expected =
+        25569.0 + (static_cast<double>(now) + static_cast<double>(local.tm_gmtoff) - uptime) / 86400.0;
     // Two seconds of slack; a daylight-saving change since boot is an hour.
     const double slack = 2.0 / 86400.0 + (local.tm_isdst > 0 ? 3600.0 / 86400.0 : 0.0);
     EXPECT_NEAR(table->bootTime(), expected, slack);
@@ -235,7 +237,8 @@ TEST(NetlinkTablePrivate, ManyLinksAreAllReadAndTyped) {
         EXPECT_EQ(table->getIfTable(buffer.data(), &size, true), platform::kNoError);
         const std::size_t rows = (buffer.size() - kIfTableHeaderSize) / kIfRowSize;
         EXPECT_EQ(rows, 122u);
-        for (std::size_t i = 1; i < rows; ++i) EXPECT_LT(rowField(buffer, i - 1, ifrow::kIndex), rowField(buffer, i, ifrow::kIndex));
+        for (std::size_t i = 1; i < rows; ++i)
+            EXPECT_LT(rowField(buffer, i - 1, ifrow::kIndex), rowField(buffer, i, ifrow::kIndex));
         return true;
     });
     if (!made) GTEST_SKIP() << "no private network namespace with veth and tun links here";

@@ -48,8 +48,9 @@ struct Rig {
 
     explicit Rig(unsigned lit = 0)
         : device(new FakeDevice),
-          keyboard(std::unique_ptr<platform::UinputDevice>(device), lit, [this] { return now; },
-                   [this](const std::string& text) { said.push_back(text); }) {}
+          keyboard(
+              std::unique_ptr<platform::UinputDevice>(device), lit, [this] { return now; },
+              [this](const std::string& text) { said.push_back(text); }) {}
 
     KeyboardState state() {
         KeyboardState s{};
@@ -91,9 +92,9 @@ TEST(UinputKeyboardTest, KeyEventsAndStateWritesBecomeKeystrokesOfTheLockKeysOnl
     wanted[145] = 1;
     wanted[65] = 1;
     rig.keyboard.setKeyboardState(wanted);
-    const std::vector<std::pair<std::uint16_t, bool>> expected{
-        {KEY_CAPSLOCK, true},   {KEY_CAPSLOCK, false},   {KEY_NUMLOCK, true},
-        {KEY_NUMLOCK, false},   {KEY_SCROLLLOCK, true}, {KEY_SCROLLLOCK, false}};
+    const std::vector<std::pair<std::uint16_t, bool>> expected{{KEY_CAPSLOCK, true},   {KEY_CAPSLOCK, false},
+                                                               {KEY_NUMLOCK, true},    {KEY_NUMLOCK, false},
+                                                               {KEY_SCROLLLOCK, true}, {KEY_SCROLLLOCK, false}};
     EXPECT_EQ(rig.device->written, expected);
     EXPECT_EQ(rig.device->lights, (1u << LED_CAPSL) | (1u << LED_NUML) | (1u << LED_SCROLLL));
 }
@@ -120,7 +121,12 @@ TEST(UinputKeyboardTest, AKeyTheDesktopIgnoresIsGivenUpOnceAndThenLeftAlone) {
     // Given up at the first query 2 s after the first silent keystroke.
     EXPECT_EQ(scrollPresses, 2000u / 25);
     EXPECT_EQ(capsPresses, 100u);
-    EXPECT_THROW(rig.keyboard.setKeyboardState([] { KeyboardState s{}; s[145] = 1; return s; }()), Error);
+    EXPECT_THROW(rig.keyboard.setKeyboardState([] {
+        KeyboardState s{};
+        s[145] = 1;
+        return s;
+    }()),
+                 Error);
 }
 
 TEST(UinputKeyboardTest, ADeviceThatCannotBeOpenedIsRefusedWithItsCause) {

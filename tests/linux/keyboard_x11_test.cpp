@@ -202,12 +202,16 @@ class EnvOverride {
 public:
     EnvOverride(const char* name, const char* value) : name_(name) {
         if (const char* old = std::getenv(name)) old_ = old;
-        if (value == nullptr) unsetenv(name);
-        else setenv(name, value, 1);
+        if (value == nullptr)
+            unsetenv(name);
+        else
+            setenv(name, value, 1);
     }
     ~EnvOverride() {
-        if (old_) setenv(name_, old_->c_str(), 1);
-        else unsetenv(name_);
+        if (old_)
+            setenv(name_, old_->c_str(), 1);
+        else
+            unsetenv(name_);
     }
 
 private:

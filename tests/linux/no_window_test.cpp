@@ -39,8 +39,8 @@ void expectSameState(const ActivityMonitor& headless, const ActivityMonitor& sho
 TEST(NoWindow, AppliesTheStoredSettingsAsTheWindowDoesTicksAtTheirIntervalAndStoresNothing) {
     // Stored values of every kind the load meets: a bad text, the fastest
     // interval, both keys on one lock (the conflict rule moves one).
-    const std::initializer_list<Seed> stored{{"enabled", "1"},      {"startminimized", "1"}, {"download", "1"},
-                                             {"upload", "x"},       {"interval", "0"},       {"download_key", "2"},
+    const std::initializer_list<Seed> stored{{"enabled", "1"},   {"startminimized", "1"}, {"download", "1"},
+                                             {"upload", "x"},    {"interval", "0"},       {"download_key", "2"},
                                              {"upload_key", "2"}};
     fakes::FakeInterfaceTable table;
     table.setRows({fakes::IfRow::withOctets(1000, 1000)});

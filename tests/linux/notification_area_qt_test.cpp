@@ -104,8 +104,8 @@ TEST_F(QtNotificationAreaTest, OnlyADoubleClickReachesTheWindowAs515) {
     QSystemTrayIcon* icon = added();
     ASSERT_TRUE(qtest::waitUntil([&] { return !icon->geometry().isEmpty(); }));
 
-    for (auto reason : {QSystemTrayIcon::Trigger, QSystemTrayIcon::Context, QSystemTrayIcon::MiddleClick,
-                        QSystemTrayIcon::Unknown}) {
+    for (auto reason :
+         {QSystemTrayIcon::Trigger, QSystemTrayIcon::Context, QSystemTrayIcon::MiddleClick, QSystemTrayIcon::Unknown}) {
         emit icon->activated(reason);
     }
     EXPECT_TRUE(moves.empty()) << "a docked icon reports double-clicks; a single one does nothing";

@@ -68,8 +68,7 @@ TEST(IniText, SetValueTouchesOnlyItsOwnLine) {
               "; kept comment\n[other]\ninterval=9\n\n[zuderari]\nenabled = 1\r\nweird line\n"
               "interval=5\nupload_key=2\n\n[last]\nx=y\n");
     // A new group is appended after a blank line.
-    EXPECT_EQ(ini::setValue("[other]\nx=1", "zuderari", "upload", "1"),
-              "[other]\nx=1\n\n[zuderari]\nupload=1\n");
+    EXPECT_EQ(ini::setValue("[other]\nx=1", "zuderari", "upload", "1"), "[other]\nx=1\n\n[zuderari]\nupload=1\n");
     EXPECT_EQ(ini::setValue("", "zuderari", "upload", "-1"), "[zuderari]\nupload=-1\n");
     EXPECT_EQ(ini::setValue("[zuderari]\n", "zuderari", "upload", "1"), "[zuderari]\nupload=1\n");
 }
@@ -78,10 +77,8 @@ TEST(IniText, KeepsByteOrderMarkAndLineEndings) {
     const std::string text = "\xEF\xBB\xBF[zuderari]\r\ninterval=3\r\n";
     EXPECT_EQ(ini::findValue(text, "zuderari", "interval"), "3");
     EXPECT_EQ(ini::setValue(text, "zuderari", "interval", "4"), "\xEF\xBB\xBF[zuderari]\r\ninterval=4\r\n");
-    EXPECT_EQ(ini::setValue(text, "zuderari", "upload", "0"),
-              "\xEF\xBB\xBF[zuderari]\r\ninterval=3\r\nupload=0\r\n");
-    EXPECT_EQ(ini::setValue(text, "other", "a", "0"),
-              "\xEF\xBB\xBF[zuderari]\r\ninterval=3\r\n\r\n[other]\r\na=0\r\n");
+    EXPECT_EQ(ini::setValue(text, "zuderari", "upload", "0"), "\xEF\xBB\xBF[zuderari]\r\ninterval=3\r\nupload=0\r\n");
+    EXPECT_EQ(ini::setValue(text, "other", "a", "0"), "\xEF\xBB\xBF[zuderari]\r\ninterval=3\r\n\r\n[other]\r\na=0\r\n");
 }
 
 TEST(IniText, SetValueAgreesWithFindValue) {
@@ -185,8 +182,14 @@ TEST_F(IniStoreTest, FindsItsFolderFromTheEnvironment) {
     ::setenv("XDG_CONFIG_HOME", "", 1);
     EXPECT_EQ(IniSettingsStore().fileFor("Tovi"), root / "home" / ".config" / "Tovi" / "settings.ini");
 
-    if (oldXdg) ::setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1); else ::unsetenv("XDG_CONFIG_HOME");
-    if (oldHome) ::setenv("HOME", savedHome.c_str(), 1); else ::unsetenv("HOME");
+    if (oldXdg)
+        ::setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
+    if (oldHome)
+        ::setenv("HOME", savedHome.c_str(), 1);
+    else
+        ::unsetenv("HOME");
 }
 
 TEST_F(IniStoreTest, WritingKeepsEverythingElseInTheFile) {
@@ -197,8 +200,7 @@ TEST_F(IniStoreTest, WritingKeepsEverythingElseInTheFile) {
     IniSettingsStore store(config());
     store.write("Tovi", "zuderari", "upload", "0");
     store.write("Tovi", "zuderari", "download_key", "2");
-    EXPECT_EQ(slurp(file()),
-              "# written by hand\n[General]\ntheme=dark\n\n[zuderari]\nupload=0\ndownload_key=2\n");
+    EXPECT_EQ(slurp(file()), "# written by hand\n[General]\ntheme=dark\n\n[zuderari]\nupload=0\ndownload_key=2\n");
     struct stat st {};
     ASSERT_EQ(::stat(file().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -206,7 +208,10 @@ TEST_F(IniStoreTest, WritingKeepsEverythingElseInTheFile) {
 }
 
 TEST_F(IniStoreTest, GarbledFilesReadAsAbsentKeysAndSurviveAWrite) {
-    std::string garbage = "\x7f" "ELF\0\0\x01[zud\xff\xfe" "erari]\n=\n[[]]\n\0\0\0interval\n"s;
+    std::string garbage =
+        "\x7f"
+        "ELF\0\0\x01[zud\xff\xfe"
+        "erari]\n=\n[[]]\n\0\0\0interval\n"s;
     for (int i = 0; i < 2000; ++i) garbage.push_back(static_cast<char>((i * 7919) % 256));
     spit(file(), garbage);
 

@@ -71,8 +71,7 @@ TEST(SetLockKey, HeldKeyIsJudgedByItsToggleBitAlone) {
         FakeKeyboard keyboard;
         keyboard.state[kVkScroll] = c.byte;
         SetLockKey(keyboard, kVkScroll, c.wanted);
-        EXPECT_EQ(keyboard.callsAfter(2).empty(), !c.toggled)
-            << "byte " << int(c.byte) << " wanted " << c.wanted;
+        EXPECT_EQ(keyboard.callsAfter(2).empty(), !c.toggled) << "byte " << int(c.byte) << " wanted " << c.wanted;
     }
 }
 
@@ -148,8 +147,8 @@ TEST(SetLockKey, FailedStateReadCountsEveryKeyAsOff) {
 }
 
 TEST(SetLockKey, CodesOutside0To255EndTheCallAfterTheQueries) {
-    for (std::int16_t vk : {std::int16_t{256}, std::int16_t{-1}, std::int16_t{-32768}, std::int16_t{32767},
-                            std::int16_t{20 + 256}}) {
+    for (std::int16_t vk :
+         {std::int16_t{256}, std::int16_t{-1}, std::int16_t{-32768}, std::int16_t{32767}, std::int16_t{20 + 256}}) {
         for (std::uint32_t family : {kWin95, kNt}) {
             FakeKeyboard keyboard;
             keyboard.platform = family;

@@ -120,7 +120,7 @@ TEST_F(MainTest, TheCreditsHaveFourteenLinesWithEveryThirdOneEmpty) {
 TEST_F(MainTest, TheListsHoldTheirEntriesAndItemValuesInOrder) {
     start();
     FakeComboBox& intervals = combo("Combo1");
-    const std::vector<int> ms{25,  50,  75,  100, 125, 150,  175,  200,  250,  300, 350,
+    const std::vector<int> ms{25,  50,  75,  100, 125,  150,  175,  200,  250,  300, 350,
                               400, 450, 500, 750, 1000, 1500, 2000, 3000, 4000, 5000};
     ASSERT_EQ(intervals.listCount(), 21);
     for (int i = 0; i < 21; ++i) {
@@ -233,8 +233,8 @@ TEST_F(MainTest, SaveAppliesAndHidesButStoresNothing) {
 }
 
 TEST_F(MainTest, ABadStoredValueLeavesOnlyItsOwnControlAtItsDesignedState) {
-    const std::vector<std::string> keys{"enabled", "startminimized", "download", "upload",
-                                        "interval", "download_key", "upload_key"};
+    const std::vector<std::string> keys{"enabled",  "startminimized", "download",  "upload",
+                                        "interval", "download_key",   "upload_key"};
     for (const std::string& bad : keys) {
         for (const char* value : {"abc", "1.5", "1e1", " 1", "+1", "", "40000", "21"}) {
             SCOPED_TRACE(bad + "=" + value);

@@ -59,7 +59,8 @@ protected:
     std::vector<int> keysDriven() const {
         std::vector<int> keys;
         for (const auto& call : keyboard.calls)
-            if (call.op == Op::KeybdEvent && (call.flags & platform::kKeyEventKeyUp) == 0) keys.push_back(call.virtualKey);
+            if (call.op == Op::KeybdEvent && (call.flags & platform::kKeyEventKeyUp) == 0)
+                keys.push_back(call.virtualKey);
         return keys;
     }
 
@@ -282,9 +283,9 @@ TEST_F(Getvalues, ArmingRuleWantsExactly1) {
         std::int16_t enabled, download, upload;
         bool armed;
     };
-    for (const Case& c : {Case{0, 1, 1, false}, Case{2, 1, 1, false}, Case{1, 0, 0, false}, Case{1, 1, 0, true},
-                          Case{1, 0, 1, true}, Case{1, 2, 0, false}, Case{1, 0, 2, false}, Case{1, 2, 2, false},
-                          Case{1, 2, 1, true}}) {
+    for (const Case& c :
+         {Case{0, 1, 1, false}, Case{2, 1, 1, false}, Case{1, 0, 0, false}, Case{1, 1, 0, true}, Case{1, 0, 1, true},
+          Case{1, 2, 0, false}, Case{1, 0, 2, false}, Case{1, 2, 2, false}, Case{1, 2, 1, true}}) {
         defaults();
         set(c.enabled, c.download, c.upload);
         timer1.setInterval(100);

@@ -26,10 +26,33 @@ TEST(SettingValue, ParsesPlainDecimalIntegersOfSixteenBits) {
 
 TEST(SettingValue, RefusesEverythingElse) {
     const std::vector<std::string> bad{
-        "",       "-",      "--1",    "+1",     " 1",     "1 ",     "1\n",   "\t1",
-        "1.0",    "1.",     ".5",     "1e2",    "1E2",    "0x10",   "abc",   "1a",
-        "a1",     "1,000",  "1_000",  "32768",  "-32769", "65536",  "99999999999999999999",
-        "-99999999999999999999", "1-", "- 1",   "\xd9\xa1" /* Arabic-Indic one */,
+        "",
+        "-",
+        "--1",
+        "+1",
+        " 1",
+        "1 ",
+        "1\n",
+        "\t1",
+        "1.0",
+        "1.",
+        ".5",
+        "1e2",
+        "1E2",
+        "0x10",
+        "abc",
+        "1a",
+        "a1",
+        "1,000",
+        "1_000",
+        "32768",
+        "-32769",
+        "65536",
+        "99999999999999999999",
+        "-99999999999999999999",
+        "1-",
+        "- 1",
+        "\xd9\xa1" /* Arabic-Indic one */,
         std::string("1\0", 2),
     };
     for (const std::string& text : bad) {
@@ -55,10 +78,10 @@ TEST(SettingNames, MatchTheStoredFormat) {
     std::vector<std::string> read, written;
     for (const Key& k : kReadOrder) read.push_back(k.name);
     for (const Key& k : kWriteOrder) written.push_back(k.name);
-    EXPECT_EQ(read, (std::vector<std::string>{"startminimized", "enabled", "download", "upload",
-                                              "interval", "download_key", "upload_key"}));
-    EXPECT_EQ(written, (std::vector<std::string>{"enabled", "startminimized", "download", "upload",
-                                                 "interval", "download_key", "upload_key"}));
+    EXPECT_EQ(read, (std::vector<std::string>{"startminimized", "enabled", "download", "upload", "interval",
+                                              "download_key", "upload_key"}));
+    EXPECT_EQ(written, (std::vector<std::string>{"enabled", "startminimized", "download", "upload", "interval",
+                                                 "download_key", "upload_key"}));
 
     // An empty store starts enabled, not minimized, both displays on, the
     // 150 ms entry, Num Lock down and Scroll Lock up.

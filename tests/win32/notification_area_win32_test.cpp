@@ -34,7 +34,7 @@ TEST(NotifyIconRecord, IsTheFirst88ByteVersionByteForByte) {
     unsigned char bytes[sizeof nid];
     std::memcpy(bytes, &nid, sizeof nid);
 
-    const unsigned char head[24] = {88, 0, 0, 0, 0x44, 0x33, 0x22, 0x11, 1, 0, 0, 0,
+    const unsigned char head[24] = {88, 0, 0, 0, 0x44, 0x33, 0x22, 0x11, 1,    0,    0,    0,
                                     7,  0, 0, 0, 0,    2,    0,    0,    0x88, 0x77, 0x66, 0x55};
     EXPECT_EQ(std::memcmp(bytes, head, sizeof head), 0);
     EXPECT_EQ(std::memcmp(bytes + 24, tip.data(), 64), 0);
@@ -53,8 +53,8 @@ public:
         wc.hInstance = ::GetModuleHandleA(nullptr);
         wc.lpszClassName = "ToviTrayTestOwner";
         ::RegisterClassA(&wc);
-        hwnd_ = ::CreateWindowExA(0, wc.lpszClassName, "owner", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
-                                  nullptr, wc.hInstance, nullptr);
+        hwnd_ = ::CreateWindowExA(0, wc.lpszClassName, "owner", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+                                  wc.hInstance, nullptr);
         handle = reinterpret_cast<std::uintptr_t>(hwnd_);
         icon = reinterpret_cast<std::uintptr_t>(::LoadIconA(nullptr, IDI_APPLICATION));
     }

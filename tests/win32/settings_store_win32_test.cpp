@@ -23,8 +23,8 @@ protected:
 
     void rawSet(const wchar_t* name, DWORD type, const void* data, DWORD bytes) {
         HKEY k = nullptr;
-        ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, sectionKey().c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                                    nullptr, &k, nullptr),
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, sectionKey().c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &k,
+                                    nullptr),
                   ERROR_SUCCESS);
         EXPECT_EQ(::RegSetValueExW(k, name, 0, type, static_cast<const BYTE*>(data), bytes), ERROR_SUCCESS);
         ::RegCloseKey(k);
@@ -34,8 +34,8 @@ protected:
     std::pair<DWORD, std::wstring> rawGet(const wchar_t* name) {
         wchar_t buffer[256] = {};
         DWORD type = 0, bytes = sizeof buffer;
-        const LSTATUS rc = ::RegGetValueW(HKEY_CURRENT_USER, sectionKey().c_str(), name, RRF_RT_ANY, &type,
-                                          buffer, &bytes);
+        const LSTATUS rc =
+            ::RegGetValueW(HKEY_CURRENT_USER, sectionKey().c_str(), name, RRF_RT_ANY, &type, buffer, &bytes);
         if (rc != ERROR_SUCCESS) return {REG_NONE, L"<absent>"};
         return {type, std::wstring(buffer)};
     }

@@ -98,13 +98,20 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
-        if (arg == "--interval" && hasValue) intervalMs = number(argv[++i], 1, 60'000);
-        else if (arg == "--download" && hasValue) download = number(argv[++i], -1, 2);
-        else if (arg == "--upload" && hasValue) upload = number(argv[++i], -1, 2);
-        else if (arg == "--duration" && hasValue) durationS = number(argv[++i], 0, 86'400);
-        else if (arg == "--trace" && hasValue) tracePath = argv[++i];
-        else if (arg == "--no-keyboard") keyboardWanted = false;
-        else usage();
+        if (arg == "--interval" && hasValue)
+            intervalMs = number(argv[++i], 1, 60'000);
+        else if (arg == "--download" && hasValue)
+            download = number(argv[++i], -1, 2);
+        else if (arg == "--upload" && hasValue)
+            upload = number(argv[++i], -1, 2);
+        else if (arg == "--duration" && hasValue)
+            durationS = number(argv[++i], 0, 86'400);
+        else if (arg == "--trace" && hasValue)
+            tracePath = argv[++i];
+        else if (arg == "--no-keyboard")
+            keyboardWanted = false;
+        else
+            usage();
     }
 
     struct sigaction action {};
@@ -119,8 +126,10 @@ int main(int argc, char** argv) {
     }
 
     std::unique_ptr<tovi::platform::Keyboard> keyboard;
-    if (keyboardWanted) keyboard = std::make_unique<tovi::platform::X11Keyboard>();
-    else keyboard = std::make_unique<NoKeyboard>();
+    if (keyboardWanted)
+        keyboard = std::make_unique<tovi::platform::X11Keyboard>();
+    else
+        keyboard = std::make_unique<NoKeyboard>();
     auto table = tovi::platform::makeInterfaceTable();
     ConsoleToolkit toolkit;
 
@@ -161,8 +170,7 @@ int main(int argc, char** argv) {
         if (next <= now) next = now + interval;
         if (next >= end) break;
         const timespec wake = toTimespec(next);
-        while (!stopRequested && clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &wake, nullptr) == EINTR) {
-        }
+        while (!stopRequested && clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &wake, nullptr) == EINTR) {}
     }
     if (trace != nullptr) std::fclose(trace);
     return 0;

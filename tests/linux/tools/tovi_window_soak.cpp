@@ -47,12 +47,11 @@ int main(int argc, char** argv) {
     std::size_t warm = 0, end = 0;
     int qtArgc = 1;
     tovi::platform::Platform& native = tovi::platform::native(qtArgc, argv);
-    tovi::soak::soakWindow(native, soak, [&](long tick) {
-        (tick == soak.warmUp ? warm : end) = tovi::soak::residentBytes();
-    });
+    tovi::soak::soakWindow(native, soak,
+                           [&](long tick) { (tick == soak.warmUp ? warm : end) = tovi::soak::residentBytes(); });
 
-    std::printf("ticks %ld lit %ld resident_kib %zu %zu\n", soak.finished ? soak.ticks : 0L, soak.litTicks,
-                warm / 1024, end / 1024);
+    std::printf("ticks %ld lit %ld resident_kib %zu %zu\n", soak.finished ? soak.ticks : 0L, soak.litTicks, warm / 1024,
+                end / 1024);
     if (!soak.finished || warm == 0) return 2;
     if (tovi::soak::kUnderAddressSanitizer) return 0;
     return end <= warm + static_cast<std::size_t>(allowedKib) * 1024 ? 0 : 1;

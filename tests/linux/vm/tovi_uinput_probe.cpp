@@ -45,7 +45,8 @@ struct Key {
     std::uint16_t keyCode;
     const char* name;
 };
-constexpr Key kKeys[] = {{20, KEY_CAPSLOCK, "Caps Lock"}, {144, KEY_NUMLOCK, "Num Lock"}, {145, KEY_SCROLLLOCK, "Scroll Lock"}};
+constexpr Key kKeys[] = {
+    {20, KEY_CAPSLOCK, "Caps Lock"}, {144, KEY_NUMLOCK, "Num Lock"}, {145, KEY_SCROLLLOCK, "Scroll Lock"}};
 
 int fail(const std::string& why) {
     std::printf("FAIL %s\n", why.c_str());
@@ -216,6 +217,8 @@ int main(int argc, char** argv) {
     } catch (const std::exception& error) {
         return fail(error.what());
     }
-    std::fprintf(stderr, "usage: tovi_uinput_probe keys | other | wait-leds WANT MASK SECONDS | wait-device SECONDS | traffic SECONDS | latency ROUNDS\n");
+    std::fprintf(stderr,
+                 "usage: tovi_uinput_probe keys | other | wait-leds WANT MASK SECONDS | wait-device SECONDS | traffic "
+                 "SECONDS | latency ROUNDS\n");
     return 2;
 }

@@ -66,8 +66,7 @@ int main(int argc, char** argv) {
 
     std::printf("ticks %ld lit %ld gdi %lu %lu user %lu %lu windows %ld %ld\n", soak.finished ? soak.ticks : 0L,
                 soak.litTicks, static_cast<unsigned long>(warm.gdi), static_cast<unsigned long>(end.gdi),
-                static_cast<unsigned long>(warm.user), static_cast<unsigned long>(end.user), warm.windows,
-                end.windows);
+                static_cast<unsigned long>(warm.user), static_cast<unsigned long>(end.user), warm.windows, end.windows);
     std::fflush(stdout);
     if (!soak.finished || warm.windows == 0) return 2;
     const bool counted = warm.gdi != 0 || warm.user != 0;
