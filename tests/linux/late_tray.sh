@@ -27,20 +27,12 @@ export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
 mkdir -p "$XDG_CONFIG_HOME/Tovi" && mkdir -m 700 -p "$XDG_RUNTIME_DIR"
 printf '[zuderari]\nenabled=0\nstartminimized=0\n' >"$XDG_CONFIG_HOME/Tovi/settings.ini"
 
-title="Tovi - Lampfeld v1.10"
-window_visible() { xdotool search --onlyvisible --name "^${title}\$" >/dev/null 2>&1; }
+source "$source/tests/common/window_wait.sh"
 # The docked icon is a window named after the program inside the tray, not
 # a child of the root (deeper in the tree than the root's five-blank indent).
 icon_docked() {
     xwininfo -root -tree | awk '/"tovi": \("tovi" "tovi"\)/ && match($0, /^ +/) && RLENGTH > 5 { found = 1 }
                                 END { exit !found }'
-}
-wait_for() {
-    local deadline=$((SECONDS + $2))
-    until eval "$1"; do
-        [ $SECONDS -lt $deadline ] || return 1
-        sleep 0.05
-    done
 }
 
 "$tovi" >"$work/tovi.log" 2>&1 &

@@ -53,15 +53,7 @@ wait_leds() {
         sleep 0.02
     done
 }
-title="Tovi - Lampfeld v1.10"
-window_visible() { xdotool search --onlyvisible --name "^${title}\$" >/dev/null 2>&1; }
-wait_for() {
-    local deadline=$((SECONDS + $2))
-    until eval "$1"; do
-        [ $SECONDS -lt $deadline ] || return 1
-        sleep 0.05
-    done
-}
+source "$source/tests/common/window_wait.sh"
 # traffic SECONDS &: UDP datagrams to loopback, one every 5 ms, until killed.
 # Run it in the background only: it replaces its shell so that a kill stops it.
 traffic() { exec python3 "$source/tests/common/loopback_traffic.py" --every 5 --for "$1"; }
