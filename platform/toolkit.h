@@ -137,6 +137,9 @@ public:
     virtual void unload() = 0;
 };
 
+// The application's title: the title of a message box given none.
+inline constexpr const char* kApplicationTitle = "Tovi";
+
 class Toolkit {
 public:
     virtual ~Toolkit() = default;

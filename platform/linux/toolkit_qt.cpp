@@ -123,8 +123,8 @@ public:
     int twipsPerPixelY() const { return twipsPerPixel(logicalDpiY()); }
 
     void messageBox(const std::string& text, const std::string& title) override {
-        const Busy busy(*this);
-        QMessageBox box(QMessageBox::NoIcon, title.empty() ? QString::fromUtf8(kQtApplicationTitle) : toQString(title),
+        const HandlerScope scope(*this);
+        QMessageBox box(QMessageBox::NoIcon, title.empty() ? QString::fromUtf8(kApplicationTitle) : toQString(title),
                         toQString(text), QMessageBox::Ok);
         box.setTextFormat(Qt::PlainText);
         box.setWindowModality(Qt::ApplicationModal);
@@ -148,20 +148,20 @@ public:
     // failure stops here instead of unwinding through Qt.
     template <class Handler>
     void dispatch(Handler&& handler) {
-        const Busy busy(*this);
+        const HandlerScope scope(*this);
         step(std::forward<Handler>(handler));
     }
 
     // A handler raised by a call of the program: its failure goes to that call.
-    void raise(const std::function<void()>& handler) {
+    void call(const std::function<void()>& handler) {
         if (!handler) return;
-        const Busy busy(*this);
+        const HandlerScope scope(*this);
         handler();
     }
 
     // Ticks that fall due while anything else runs are dropped.
     void tick(const std::function<void()>& handler) {
-        if (busy_ > 0 || !handler) return;
+        if (handlerDepth_ > 0 || !handler) return;
         dispatch(handler);
     }
 
@@ -175,11 +175,11 @@ public:
     QtWindow* find(std::uintptr_t handle) const;
 
 private:
-    struct Busy {
-        explicit Busy(QtToolkit& toolkit) : toolkit(toolkit) { ++toolkit.busy_; }
-        ~Busy() { --toolkit.busy_; }
-        Busy(const Busy&) = delete;
-        Busy& operator=(const Busy&) = delete;
+    struct HandlerScope {
+        explicit HandlerScope(QtToolkit& toolkit) : toolkit(toolkit) { ++toolkit.handlerDepth_; }
+        ~HandlerScope() { --toolkit.handlerDepth_; }
+        HandlerScope(const HandlerScope&) = delete;
+        HandlerScope& operator=(const HandlerScope&) = delete;
         QtToolkit& toolkit;
     };
 
@@ -243,7 +243,7 @@ private:
     std::unique_ptr<QSocketNotifier> endNotifier_;
 
     bool running_ = false;            // the event loop runs (run() has not returned)
-    int busy_ = 0;                    // handlers and message boxes now running
+    int handlerDepth_ = 0;            // handlers and message boxes now running
     std::vector<QtWindow*> windows_;  // every window not yet destroyed
 };
 
@@ -359,7 +359,7 @@ public:
             const QSignalBlocker blocker(&list);
             list.setCurrentIndex(index);
         }
-        toolkit_.raise(onClick_);
+        toolkit_.call(onClick_);
     }
 
     void setOnClick(std::function<void()> handler) override { onClick_ = std::move(handler); }
@@ -581,7 +581,7 @@ public:
         retireTimers();
         // The window closes even when the unload handler fails.
         const ScopeExit closed([this] { close(); });
-        toolkit_.raise(onUnload_);
+        toolkit_.call(onUnload_);
     }
 
     // From MainWidget.
@@ -769,7 +769,7 @@ private:
         }
         if (resizePending_ && !unloaded_) {
             resizePending_ = false;
-            toolkit_.raise(onResize_);
+            toolkit_.call(onResize_);
         }
     }
 

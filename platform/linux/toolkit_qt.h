@@ -58,7 +58,4 @@ QWidget* qtWindowFromHandle(std::uintptr_t handle);
 // The icon behind Window::iconHandle() of a live window, or nullptr.
 const QIcon* qtIconFromHandle(std::uintptr_t handle);
 
-// The application's title: the title of a message box given none.
-inline constexpr const char* kQtApplicationTitle = "Tovi";
-
 }  // namespace tovi::platform

@@ -177,10 +177,18 @@ public:
     HFONT font() const { return font_ ? font_->get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
     int textHeight() const { return textHeight_; }  // pixels, one line of the font
 
-    int handlerDepth = 0;
-    Win32Window* current = nullptr;  // the live window, for the loop and message boxes
+    // While a handler or a message box runs, no timer ticks and no other
+    // handler starts.
+    [[nodiscard]] HandlerScope enterHandler() { return HandlerScope(handlerDepth_); }
+    bool inHandler() const { return handlerDepth_ > 0; }
+
+    // The live window, for the loop and message boxes.
+    Win32Window* current() const { return current_; }
+    void setCurrent(Win32Window* window) { current_ = window; }
 
 private:
+    int handlerDepth_ = 0;
+    Win32Window* current_ = nullptr;
     int dpiX_ = 96;
     int dpiY_ = 96;
     std::unique_ptr<UniqueFont> font_;
@@ -188,8 +196,6 @@ private:
 };
 
 // --- Controls ------------------------------------------------------------------
-
-class Win32Window;
 
 class Control {
 public:
@@ -377,7 +383,7 @@ public:
     template <class... Args>
     void call(const std::function<void(Args...)>& handler, Args... args) {
         if (!handler) return;
-        HandlerScope scope(toolkit_.handlerDepth);
+        const HandlerScope scope = toolkit_.enterHandler();
         handler(args...);
     }
 
@@ -495,7 +501,7 @@ Win32Window::Win32Window(Win32Toolkit& toolkit, const WindowSpec& desc)
     }
     SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
     SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
-    toolkit_.current = this;
+    toolkit_.setCurrent(this);
 }
 
 Win32Window::~Win32Window() {
@@ -681,7 +687,7 @@ LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     case WM_TIMER: {
-        if (toolkit_.handlerDepth > 0 || dying_) return 0;
+        if (toolkit_.inHandler() || dying_) return 0;
         for (auto& timer : timers_) {
             // A WM_TIMER posted before KillTimer may still arrive.
             if (timer->id() == wParam && timer->running()) dispatch(timer->onTick());
@@ -694,7 +700,7 @@ LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_MOUSEMOVE: {
         // The notification area's callback arrives here with the event code
         // in place of the horizontal position.
-        if (toolkit_.handlerDepth > 0 || dying_) return 0;
+        if (toolkit_.inHandler() || dying_) return 0;
         std::int16_t button = 0, shift = 0;
         if (wParam & MK_LBUTTON) button |= 1;
         if (wParam & MK_RBUTTON) button |= 2;
@@ -741,7 +747,7 @@ LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         HWND going = std::exchange(hwnd_, nullptr);
         for (auto& timer : timers_) timer->forget();
         SetWindowLongPtrW(going, GWLP_USERDATA, 0);
-        if (toolkit_.current == this) toolkit_.current = nullptr;
+        if (toolkit_.current() == this) toolkit_.setCurrent(nullptr);
         return DefWindowProcW(going, message, wParam, lParam);
     }
     default:
@@ -782,10 +788,10 @@ std::unique_ptr<Window> Win32Toolkit::createWindow(const WindowSpec& desc) {
 }
 
 void Win32Toolkit::messageBox(const std::string& text, const std::string& title) {
-    HandlerScope scope(handlerDepth);
+    const HandlerScope scope = enterHandler();
     // A visible window is the box's owner, so that it takes no input while
     // the box is open; a hidden one would hide the box from the task bar.
-    HWND owner = current && current->visible() ? current->handle() : nullptr;
+    HWND owner = current_ && current_->visible() ? current_->handle() : nullptr;
     const std::wstring caption = widen(title.empty() ? std::string(kApplicationTitle) : title);
     if (!MessageBoxW(owner, widen(text).c_str(), caption.c_str(), MB_OK)) fail("MessageBox");
 }
@@ -802,14 +808,14 @@ bool pressesFocusedButton(const MSG& message) {
 }
 
 int Win32Toolkit::run() {
-    if (!current) return 0;
+    if (!current_) return 0;
     MSG message{};
     for (;;) {
         const BOOL got = GetMessageW(&message, nullptr, 0, 0);
         if (got == 0) return static_cast<int>(message.wParam);
         if (got == -1) fail("GetMessage");
-        if (current && current->alive() && !pressesFocusedButton(message) &&
-            IsDialogMessageW(current->handle(), &message)) {
+        if (current_ && current_->alive() && !pressesFocusedButton(message) &&
+            IsDialogMessageW(current_->handle(), &message)) {
             continue;
         }
         TranslateMessage(&message);

@@ -28,9 +28,6 @@ namespace tovi::platform::win32 {
 // without it, such as a test, gets the same picture built in memory.
 inline constexpr int kIconResourceId = 1;
 
-// The title of message boxes shown without one.
-inline constexpr const char* kApplicationTitle = "Tovi";
-
 std::unique_ptr<Toolkit> makeToolkit();
 
 }  // namespace tovi::platform::win32
