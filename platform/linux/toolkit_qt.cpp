@@ -1,13 +1,9 @@
 #include "platform/linux/toolkit_qt.h"
 
-#include <fcntl.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QIcon>
 #include <QImage>
 #include <QLabel>
@@ -17,16 +13,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
-#include <QSocketNotifier>
-#include <QSignalBlocker>
-#include <QStyle>
-#include <QStyleOptionButton>
-#include <QStyleOptionComboBox>
-#include <QTimer>
 #include <QWidget>
 #include <algorithm>
-#include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -38,45 +26,14 @@
 #include "base/error.h"
 #include "base/scope_exit.h"
 #include "base/guard.h"
+#include "platform/linux/caption_fit.h"
+#include "platform/linux/qt_controls.h"
+#include "platform/linux/qt_convert.h"
+#include "platform/linux/toolkit_qt_internal.h"
 #include "window/icon.h"
 
-namespace tovi::platform {
+namespace tovi::platform::qt {
 namespace {
-
-constexpr double kTwipsPerInch = 1440.0;
-constexpr double kFallbackDpi = 96.0;
-
-// The layout fixes every width; where the platform's default font is too wide
-// for a caption, the window's font (which every control inherits) shrinks in
-// these steps, but not below the floor.
-constexpr double kPointSizeStep = 0.5;
-constexpr double kSmallestPointSize = 6.0;
-
-QString toQString(const std::string& text) {
-    QString result = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    result.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return result;
-}
-
-// Buttons and check boxes would take '&' as an access key; no caption defines one.
-QString withoutAccessKeys(QString text) {
-    text.replace(QLatin1Char('&'), QStringLiteral("&&"));
-    return text;
-}
-
-double logicalDpiX() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen && screen->logicalDotsPerInchX() > 0 ? screen->logicalDotsPerInchX() : kFallbackDpi;
-}
-
-double logicalDpiY() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen && screen->logicalDotsPerInchY() > 0 ? screen->logicalDotsPerInchY() : kFallbackDpi;
-}
-
-int twipsToPixels(int twips, double dpi) { return static_cast<int>(std::lround(twips * dpi / kTwipsPerInch)); }
-
-int twipsPerPixel(double dpi) { return std::max(1, static_cast<int>(std::lround(kTwipsPerInch / dpi))); }
 
 QIcon buildIcon() {
     QImage image(icon::kSize, icon::kSize, QImage::Format_ARGB32);
@@ -95,371 +52,9 @@ QIcon buildIcon() {
     return QIcon(QPixmap::fromImage(image));
 }
 
-class QtWindow;
-class QtToolkit;
-
 QtToolkit* g_toolkit = nullptr;
 
-// Called after a control's visible text changed, so the window can make it fit.
-using TextChanged = std::function<void()>;
-
-class QtToolkit final : public Toolkit {
-public:
-    QtToolkit(int& argc, char** argv) {
-        QCoreApplication* existing = QCoreApplication::instance();
-        if (existing && !qobject_cast<QApplication*>(existing)) throw Error("a Qt application without widgets exists");
-        // Deliberately never deleted: the application must outlive every
-        // widget and tray icon, including those alive at process exit.
-        if (!existing) new QApplication(argc, argv);
-        // The window hides in the notification area; closing a message box
-        // while it is hidden must not end the program.
-        QApplication::setQuitOnLastWindowClosed(false);
-        watchEndSignals();
-    }
-
-    std::unique_ptr<Window> createWindow(const WindowSpec& desc) override;
-
-    int twipsPerPixelX() const override { return twipsPerPixel(logicalDpiX()); }
-    int twipsPerPixelY() const { return twipsPerPixel(logicalDpiY()); }
-
-    void messageBox(const std::string& text, const std::string& title) override {
-        const HandlerScope scope(*this);
-        QMessageBox box(QMessageBox::NoIcon, title.empty() ? QString::fromUtf8(kApplicationTitle) : toQString(title),
-                        toQString(text), QMessageBox::Ok);
-        box.setTextFormat(Qt::PlainText);
-        box.setWindowModality(Qt::ApplicationModal);
-        box.exec();
-    }
-
-    int run() override {
-        if (openWindows() == 0) return 0;
-        unloadAtExit();
-        running_ = true;
-        const ScopeExit stopped([this] { running_ = false; });
-        return QApplication::exec();
-    }
-
-    [[noreturn]] void end() override {
-        std::fflush(nullptr);
-        ::_exit(0);
-    }
-
-    // A handler the event loop raised: it is the outermost caller, so a
-    // failure stops here instead of unwinding through Qt.
-    template <class Handler>
-    void dispatch(Handler&& handler) {
-        const HandlerScope scope(*this);
-        step(std::forward<Handler>(handler));
-    }
-
-    // A handler raised by a call of the program: its failure goes to that call.
-    void call(const std::function<void()>& handler) {
-        if (!handler) return;
-        const HandlerScope scope(*this);
-        handler();
-    }
-
-    // Ticks that fall due while anything else runs are dropped.
-    void tick(const std::function<void()>& handler) {
-        if (handlerDepth_ > 0 || !handler) return;
-        dispatch(handler);
-    }
-
-    void windowCreated(QtWindow& window) { windows_.push_back(&window); }
-    void windowDestroyed(QtWindow& window) { std::erase(windows_, &window); }
-    // A window has unloaded: the event loop ends.
-    void windowUnloaded() {
-        if (QApplication::instance()) QApplication::exit(0);
-    }
-
-    QtWindow* find(std::uintptr_t handle) const;
-
-private:
-    struct HandlerScope {
-        explicit HandlerScope(QtToolkit& toolkit) : toolkit(toolkit) { ++toolkit.handlerDepth_; }
-        ~HandlerScope() { --toolkit.handlerDepth_; }
-        HandlerScope(const HandlerScope&) = delete;
-        HandlerScope& operator=(const HandlerScope&) = delete;
-        QtToolkit& toolkit;
-    };
-
-    int openWindows() const;
-
-    // Asked to end from outside (SIGTERM at logout or shutdown, SIGHUP when
-    // its terminal goes, SIGINT for Ctrl+C), the program ends as it does when
-    // its window is closed: each window unloads, storing its settings and
-    // taking its icon out of the tray. The handler only writes the signal to
-    // a pipe that the event loop watches; a second signal while the windows
-    // unload ends the process at once. A signal ignored at start (nohup, a
-    // background job) stays ignored.
-    void watchEndSignals() {
-        int ends[2];
-        if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return;  // then the signals keep their default
-        endPipe_ = ends[1];
-        endNotifier_ = std::make_unique<QSocketNotifier>(ends[0], QSocketNotifier::Read);
-        QObject::connect(endNotifier_.get(), &QSocketNotifier::activated, [this, read = ends[0]] {
-            unsigned char drained = 0;
-            while (::read(read, &drained, 1) == 1) {}
-            for (const int number : watched_) ::signal(number, SIG_DFL);
-            endAll();
-        });
-        struct sigaction action {};
-        action.sa_handler = [](int number) {
-            const int saved = errno;
-            const auto byte = static_cast<unsigned char>(number);
-            [[maybe_unused]] const ssize_t written = ::write(endPipe_, &byte, 1);
-            errno = saved;
-        };
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        for (const int number : kEndSignals) {
-            struct sigaction before {};
-            if (::sigaction(number, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
-            ::sigaction(number, &action, nullptr);
-            watched_.push_back(number);
-        }
-    }
-
-    void endAll();
-
-    // Qt ends the process with exit(1) when its X connection breaks (the
-    // server died, the session went), as Xlib's default handler does for the
-    // lock-key backend's own connection: the loop never returns and no window
-    // would unload, losing the settings. A hook that exit() runs unloads the
-    // windows still open first; storing needs no display. Only an exit from
-    // inside the loop: after the loop has returned, the windows' owners may
-    // be gone.
-    static void unloadAtExit() {
-        static const bool registered = std::atexit([] {
-                                           if (g_toolkit && g_toolkit->running_ && g_toolkit->openWindows() > 0)
-                                               g_toolkit->endAll();
-                                       }) == 0;
-        (void)registered;
-    }
-
-    static constexpr int kEndSignals[] = {SIGTERM, SIGHUP, SIGINT};
-    static inline int endPipe_ = -1;  // written by the signal handler, hence static
-    std::vector<int> watched_;        // the end signals this toolkit handles
-    std::unique_ptr<QSocketNotifier> endNotifier_;
-
-    bool running_ = false;            // the event loop runs (run() has not returned)
-    int handlerDepth_ = 0;            // handlers and message boxes now running
-    std::vector<QtWindow*> windows_;  // every window not yet destroyed
-};
-
-// A child that the window destroys when it unloads; afterwards every use of
-// the control is refused.
-template <class Widget>
-class Child {
-protected:
-    explicit Child(Widget* widget) : widget_(widget) {}
-    Widget& widget() const {
-        if (!widget_) throw Error("the window has been unloaded");
-        return *widget_;
-    }
-
-private:
-    QPointer<Widget> widget_;
-};
-
-// A user's click moves between unchecked and checked only; grayed is for the
-// program to set, and a click on a grayed box checks it.
-class TwoWayTristateCheckBox final : public QCheckBox {
-public:
-    using QCheckBox::QCheckBox;
-
-protected:
-    void nextCheckState() override { setCheckState(checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked); }
-};
-
-class QtCheckBox final : public CheckBox, Child<QCheckBox> {
-public:
-    explicit QtCheckBox(QCheckBox* box) : Child(box) {}
-
-    std::int16_t value() const override {
-        switch (widget().checkState()) {
-        case Qt::Unchecked:
-            return 0;
-        case Qt::Checked:
-            return 1;
-        case Qt::PartiallyChecked:
-            return 2;
-        }
-        return 0;
-    }
-
-    void setValue(std::int16_t state) override {
-        static constexpr Qt::CheckState kStates[] = {Qt::Unchecked, Qt::Checked, Qt::PartiallyChecked};
-        if (state < 0 || state > 2) throw Error("check-box state out of range");
-        widget().setCheckState(kStates[state]);
-    }
-};
-
-// The closed box shows the selected entry in its edit field; how wide that
-// field is only the style knows.
-class ListBox final : public QComboBox {
-public:
-    using QComboBox::QComboBox;
-
-    int textWidth() const {
-        QStyleOptionComboBox option;
-        initStyleOption(&option);
-        return style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this).width();
-    }
-};
-
-class QtComboBox final : public ComboBox, Child<QComboBox> {
-public:
-    QtComboBox(QtToolkit& toolkit, QComboBox* list, TextChanged textChanged)
-        : Child(list), toolkit_(toolkit), textChanged_(std::move(textChanged)) {
-        // A user's pick. Programmatic changes block this signal and raise the
-        // handler themselves, so each change raises it exactly once.
-        QObject::connect(list, &QComboBox::currentIndexChanged, list, [this](int) {
-            if (onClick_) toolkit_.dispatch(onClick_);
-        });
-    }
-
-    void addItem(const std::string& text) override {
-        QComboBox& list = widget();
-        const QSignalBlocker blocker(&list);
-        const int selected = list.currentIndex();
-        list.addItem(toQString(text), QVariant(static_cast<qint32>(0)));
-        // Qt selects the first entry added to an empty list; this list keeps
-        // "no selection" until the program chooses one.
-        if (list.currentIndex() != selected) list.setCurrentIndex(selected);
-        newIndex_ = list.count() - 1;
-        textChanged_();
-    }
-
-    std::int32_t newIndex() const override { return newIndex_; }
-    std::int32_t listCount() const override { return widget().count(); }
-
-    std::string itemText(std::int32_t index) const override {
-        checkEntry(index);
-        return widget().itemText(index).toStdString();
-    }
-
-    std::int32_t itemData(std::int32_t index) const override {
-        checkEntry(index);
-        return widget().itemData(index, Qt::UserRole).toInt();
-    }
-
-    void setItemData(std::int32_t index, std::int32_t value) override {
-        checkEntry(index);
-        widget().setItemData(index, QVariant(static_cast<qint32>(value)), Qt::UserRole);
-    }
-
-    std::int32_t listIndex() const override { return widget().currentIndex(); }
-
-    void setListIndex(std::int32_t index) override {
-        QComboBox& list = widget();
-        if (index < -1 || index >= list.count()) throw Error("list position out of range");
-        if (index == list.currentIndex()) return;
-        {
-            const QSignalBlocker blocker(&list);
-            list.setCurrentIndex(index);
-        }
-        toolkit_.call(onClick_);
-    }
-
-    void setOnClick(std::function<void()> handler) override { onClick_ = std::move(handler); }
-
-private:
-    void checkEntry(std::int32_t index) const {
-        if (index < 0 || index >= widget().count()) throw Error("list position out of range");
-    }
-
-    QtToolkit& toolkit_;
-    TextChanged textChanged_;
-    std::int32_t newIndex_ = -1;
-    std::function<void()> onClick_;
-};
-
-class QtLabel final : public Label, Child<QLabel> {
-public:
-    QtLabel(QLabel* label, std::string caption, TextChanged textChanged)
-        : Child(label), caption_(std::move(caption)), textChanged_(std::move(textChanged)) {}
-
-    std::string caption() const override {
-        widget();  // refused once the window is gone, like every other control
-        return caption_;
-    }
-
-    void setCaption(const std::string& text) override {
-        widget().setText(toQString(text));
-        caption_ = text;
-        textChanged_();
-    }
-
-private:
-    std::string caption_;  // as given, with its "\r\n" line breaks
-    TextChanged textChanged_;
-};
-
-class QtButton final : public Button, Child<QPushButton> {
-public:
-    QtButton(QtToolkit& toolkit, QPushButton* button) : Child(button), toolkit_(toolkit) {
-        QObject::connect(button, &QAbstractButton::clicked, button, [this] {
-            if (onClick_) toolkit_.dispatch(onClick_);
-        });
-    }
-
-    void setOnClick(std::function<void()> handler) override { onClick_ = std::move(handler); }
-
-private:
-    QtToolkit& toolkit_;
-    std::function<void()> onClick_;
-};
-
-class QtTimer final : public Timer {
-public:
-    QtTimer(QtToolkit& toolkit, std::int32_t interval, bool enabled) : interval_(interval), enabled_(enabled) {
-        timer_.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer_, &QTimer::timeout, &timer_, [this, &toolkit] { toolkit.tick(onTick_); });
-        apply();
-    }
-
-    std::int32_t interval() const override { return interval_; }
-
-    void setInterval(std::int32_t milliseconds) override {
-        interval_ = milliseconds;
-        apply();
-    }
-
-    bool enabled() const override { return enabled_; }
-
-    void setEnabled(bool enabled) override {
-        enabled_ = enabled;
-        apply();
-    }
-
-    void setOnTick(std::function<void()> handler) override { onTick_ = std::move(handler); }
-
-    // The window has unloaded: no tick ever again, whatever is set later.
-    void retire() {
-        retired_ = true;
-        timer_.stop();
-    }
-
-private:
-    void apply() {
-        // QTimer takes an interval of 0 as "on every pass of the event loop";
-        // here it means the timer never fires, so it is stopped instead.
-        if (retired_ || !enabled_ || interval_ <= 0) {
-            timer_.stop();
-        } else if (!timer_.isActive() || timer_.interval() != interval_) {
-            // Re-setting the running interval does not restart the count, so
-            // frequent re-arming cannot starve the tick.
-            timer_.start(interval_);
-        }
-    }
-
-    QTimer timer_;
-    std::int32_t interval_;  // milliseconds
-    bool enabled_;
-    bool retired_ = false;
-    std::function<void()> onTick_;
-};
+}  // namespace
 
 class MainWidget final : public QWidget {
 public:
@@ -630,11 +225,6 @@ public:
     bool unloaded() const { return unloaded_; }
 
 private:
-    struct Placed {
-        QPointer<QWidget> widget;
-        ControlSpec desc;
-    };
-
     QWidget& widget() const {
         if (!widget_) throw Error("the window has been unloaded");
         return *widget_;
@@ -659,77 +249,8 @@ private:
     // Makes the control's text fit its width (shrinking the window's font if
     // need be) and places it.
     void fit(std::size_t at) {
-        const Placed& placed = placed_[at];
-        if (!placed.widget || !widget_) return;
-        QFont font = widget_->font();
-        while (!textFits(placed) && font.pointSizeF() - kPointSizeStep >= kSmallestPointSize) {
-            font.setPointSizeF(font.pointSizeF() - kPointSizeStep);
-            widget_->setFont(font);
-        }
-        place(placed);
-    }
-
-    // Whether the control's text (its caption, or every entry of a list)
-    // shows in full at the layout's width.
-    bool textFits(const Placed& placed) const {
-        QWidget& control = *placed.widget;
-        const int width = twipsToPixels(placed.desc.rect.width, logicalDpiX());
-        const QFontMetrics metrics = control.fontMetrics();
-        QStyle* style = control.style();
-        switch (placed.desc.kind) {
-        case ControlKind::CheckBox: {
-            const auto& box = static_cast<QCheckBox&>(control);
-            QStyleOptionButton option;
-            option.initFrom(&box);
-            option.text = box.text();
-            const QSize text = metrics.size(Qt::TextShowMnemonic, box.text());
-            return style->sizeFromContents(QStyle::CT_CheckBox, &option, text, &box).width() <= width;
-        }
-        case ControlKind::Label: {
-            const QStringList lines = static_cast<QLabel&>(control).text().split(QLatin1Char('\n'));
-            return std::all_of(lines.begin(), lines.end(),
-                               [&](const QString& line) { return metrics.horizontalAdvance(line) <= width; });
-        }
-        case ControlKind::Button: {
-            const auto& button = static_cast<QPushButton&>(control);
-            const int chrome = 2 * (style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, &button) +
-                                    style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, &button));
-            return metrics.size(Qt::TextShowMnemonic, button.text()).width() + chrome <= width;
-        }
-        case ControlKind::ComboBox: {
-            const auto& list = static_cast<ListBox&>(control);
-            const int room = list.textWidth();
-            for (int i = 0; i < list.count(); ++i) {
-                if (metrics.horizontalAdvance(list.itemText(i)) > room) return false;
-            }
-            return true;
-        }
-        }
-        return true;
-    }
-
-    // The least height at which one line of the control's text shows uncut.
-    int oneLineHeight(const Placed& placed) const {
-        QWidget& control = *placed.widget;
-        const int text = control.fontMetrics().height();
-        switch (placed.desc.kind) {
-        case ControlKind::CheckBox:
-            return std::max(text, control.style()->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, &control));
-        case ControlKind::Label:
-            return text;
-        case ControlKind::ComboBox:
-        case ControlKind::Button:
-            return control.sizeHint().height();
-        }
-        return text;
-    }
-
-    void place(const Placed& placed) {
-        if (!placed.widget) return;
-        const Rect& rect = placed.desc.rect;
-        const int height = std::max(twipsToPixels(rect.height, logicalDpiY()), oneLineHeight(placed));
-        placed.widget->setGeometry(twipsToPixels(rect.left, logicalDpiX()), twipsToPixels(rect.top, logicalDpiY()),
-                                   twipsToPixels(rect.width, logicalDpiX()), height);
+        if (!widget_) return;
+        fitCaption(*widget_, placed_[at]);
     }
 
     void prepareFirstShow() {
@@ -823,6 +344,64 @@ std::unique_ptr<Window> QtToolkit::createWindow(const WindowSpec& desc) {
     return std::make_unique<QtWindow>(*this, desc);
 }
 
+QtToolkit::QtToolkit(int& argc, char** argv) {
+    QCoreApplication* existing = QCoreApplication::instance();
+    if (existing && !qobject_cast<QApplication*>(existing)) throw Error("a Qt application without widgets exists");
+    // Deliberately never deleted: the application must outlive every
+    // widget and tray icon, including those alive at process exit.
+    if (!existing) new QApplication(argc, argv);
+    // The window hides in the notification area; closing a message box
+    // while it is hidden must not end the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+    watchEndSignals();
+}
+
+void QtToolkit::messageBox(const std::string& text, const std::string& title) {
+    const HandlerScope scope(*this);
+    QMessageBox box(QMessageBox::NoIcon, title.empty() ? QString::fromUtf8(kApplicationTitle) : toQString(title),
+                    toQString(text), QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+}
+
+int QtToolkit::run() {
+    if (openWindows() == 0) return 0;
+    unloadAtExit();
+    running_ = true;
+    const ScopeExit stopped([this] { running_ = false; });
+    return QApplication::exec();
+}
+
+void QtToolkit::end() {
+    std::fflush(nullptr);
+    ::_exit(0);
+}
+
+void QtToolkit::windowUnloaded() {
+    if (QApplication::instance()) QApplication::exit(0);
+}
+
+// The signal handler only writes the signal to a pipe that the event loop
+// watches.
+void QtToolkit::watchEndSignals() {
+    const int read = endSignals_.watch();
+    if (read < 0) return;  // then the signals keep their default
+    endNotifier_ = std::make_unique<QSocketNotifier>(read, QSocketNotifier::Read);
+    QObject::connect(endNotifier_.get(), &QSocketNotifier::activated, [this] {
+        endSignals_.drain();
+        endAll();
+    });
+}
+
+void QtToolkit::unloadAtExit() {
+    static const bool registered = std::atexit([] {
+                                       if (g_toolkit && g_toolkit->running_ && g_toolkit->openWindows() > 0)
+                                           g_toolkit->endAll();
+                                   }) == 0;
+    (void)registered;
+}
+
 void QtToolkit::endAll() {
     // A window may go while another unloads; work from a copy.
     const std::vector<QtWindow*> open = windows_;
@@ -844,7 +423,13 @@ QtWindow* QtToolkit::find(std::uintptr_t handle) const {
     return nullptr;
 }
 
-}  // namespace
+}  // namespace tovi::platform::qt
+
+namespace tovi::platform {
+
+using qt::g_toolkit;
+using qt::QtToolkit;
+using qt::QtWindow;
 
 Toolkit& qtToolkit(int& argc, char** argv) {
     if (!g_toolkit) g_toolkit = new QtToolkit(argc, argv);
