@@ -27,7 +27,9 @@ namespace {
 
 // How often the presence of a tray host is checked, in milliseconds. Qt
 // tells no one when a host comes or goes; a user waits this long at most.
-constexpr int kHostCheckInterval = 500;
+// Every check is a round trip to the X server, so it stays well below the
+// LED tick's rate.
+constexpr int kHostCheckInterval = 2000;
 
 bool haveApplication() { return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr; }
 
