@@ -122,6 +122,13 @@ public:
 
 private:
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+    // The steps of handle(), one per message that needs more than a line.
+    void commandArrived(WPARAM wParam, LPARAM lParam);
+    void timerFired(WPARAM id);
+    void mouseMoved(WPARAM wParam, LPARAM lParam);
+    void activated(WPARAM wParam);
+    void destroyed();
+    LRESULT released(UINT message, WPARAM wParam, LPARAM lParam);
     // Raises a handler for a window message: see the header on errors.
     template <class... Args>
     void dispatch(const std::function<void(Args...)>& handler, Args... args) {

@@ -242,52 +242,84 @@ LRESULT CALLBACK Win32Window::procedure(HWND hwnd, UINT message, WPARAM wParam, 
     return self->handle(message, wParam, lParam);
 }
 
+// A control's notification. IDOK and IDCANCEL from Enter and Escape carry no
+// control of ours. The notification has no C++ caller: see the header on
+// errors.
+void Win32Window::commandArrived(WPARAM wParam, LPARAM lParam) {
+    const auto found = controls_.find(reinterpret_cast<HWND>(lParam));
+    if (lParam && found != controls_.end()) step([&] { found->second->notify(HIWORD(wParam)); });
+}
+
+void Win32Window::timerFired(WPARAM id) {
+    if (toolkit_.inHandler() || dying_) return;
+    for (auto& timer : timers_) {
+        // A WM_TIMER posted before KillTimer may still arrive.
+        if (timer->id() == id && timer->running()) dispatch(timer->onTick());
+    }
+}
+
+// The notification area's callback arrives here with the event code in place
+// of the horizontal position.
+void Win32Window::mouseMoved(WPARAM wParam, LPARAM lParam) {
+    if (toolkit_.inHandler() || dying_) return;
+    std::int16_t button = 0, shift = 0;
+    if (wParam & MK_LBUTTON) button |= 1;
+    if (wParam & MK_RBUTTON) button |= 2;
+    if (wParam & MK_MBUTTON) button |= 4;
+    if (wParam & MK_SHIFT) shift |= 1;
+    if (wParam & MK_CONTROL) shift |= 2;
+    if (GetKeyState(VK_MENU) < 0) shift |= 4;
+    const auto x = static_cast<float>(GET_X_LPARAM(lParam) * toolkit_.twipsPerPixelX());
+    const auto y = static_cast<float>(GET_Y_LPARAM(lParam) * toolkit_.twipsPerPixelY());
+    dispatch(onMouseMove_, button, shift, x, y);
+}
+
+// As a dialog does: remember the focused control when deactivated and give it
+// back on activation, so that the focus survives an activation that the
+// window did not ask for.
+void Win32Window::activated(WPARAM wParam) {
+    if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focused = GetFocus();
+        if (focused && IsChild(hwnd_, focused)) focus_ = focused;
+    } else if (!HIWORD(wParam)) {
+        restoreFocus();
+    }
+}
+
+void Win32Window::destroyed() {
+    if (dying_) return;
+    if (!unloaded_) {
+        unloaded_ = true;
+        dispatch(onUnload_);
+    }
+    PostQuitMessage(0);
+}
+
+// The last message: the window lets go of its handle.
+LRESULT Win32Window::released(UINT message, WPARAM wParam, LPARAM lParam) {
+    HWND going = std::exchange(hwnd_, nullptr);
+    for (auto& timer : timers_) timer->forget();
+    SetWindowLongPtrW(going, GWLP_USERDATA, 0);
+    if (toolkit_.current() == this) toolkit_.setCurrent(nullptr);
+    return DefWindowProcW(going, message, wParam, lParam);
+}
+
 LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_COMMAND: {
-        // IDOK and IDCANCEL from Enter and Escape carry no control of ours.
-        // The notification has no C++ caller: see the header on errors.
-        const auto found = controls_.find(reinterpret_cast<HWND>(lParam));
-        if (lParam && found != controls_.end()) step([&] { found->second->notify(HIWORD(wParam)); });
+    case WM_COMMAND:
+        commandArrived(wParam, lParam);
         return 0;
-    }
-    case WM_TIMER: {
-        if (toolkit_.inHandler() || dying_) return 0;
-        for (auto& timer : timers_) {
-            // A WM_TIMER posted before KillTimer may still arrive.
-            if (timer->id() == wParam && timer->running()) dispatch(timer->onTick());
-        }
+    case WM_TIMER:
+        timerFired(wParam);
         return 0;
-    }
     case WM_SIZE:
         if (!dying_) dispatch(onResize_);
         return 0;
-    case WM_MOUSEMOVE: {
-        // The notification area's callback arrives here with the event code
-        // in place of the horizontal position.
-        if (toolkit_.inHandler() || dying_) return 0;
-        std::int16_t button = 0, shift = 0;
-        if (wParam & MK_LBUTTON) button |= 1;
-        if (wParam & MK_RBUTTON) button |= 2;
-        if (wParam & MK_MBUTTON) button |= 4;
-        if (wParam & MK_SHIFT) shift |= 1;
-        if (wParam & MK_CONTROL) shift |= 2;
-        if (GetKeyState(VK_MENU) < 0) shift |= 4;
-        const auto x = static_cast<float>(GET_X_LPARAM(lParam) * toolkit_.twipsPerPixelX());
-        const auto y = static_cast<float>(GET_Y_LPARAM(lParam) * toolkit_.twipsPerPixelY());
-        dispatch(onMouseMove_, button, shift, x, y);
+    case WM_MOUSEMOVE:
+        mouseMoved(wParam, lParam);
         return 0;
-    }
     case WM_ACTIVATE:
-        // As a dialog does: remember the focused control when deactivated
-        // and give it back on activation, so that the focus survives an
-        // activation that the window did not ask for.
-        if (LOWORD(wParam) == WA_INACTIVE) {
-            HWND focused = GetFocus();
-            if (focused && IsChild(hwnd_, focused)) focus_ = focused;
-        } else if (!HIWORD(wParam)) {
-            restoreFocus();
-        }
+        activated(wParam);
         return 0;
     case WM_SETFOCUS:
         restoreFocus();
@@ -300,25 +332,13 @@ LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         if (wParam) step([&] { unload(); });
         return 0;
     case WM_DESTROY:
-        if (!dying_) {
-            if (!unloaded_) {
-                unloaded_ = true;
-                dispatch(onUnload_);
-            }
-            PostQuitMessage(0);
-        }
+        destroyed();
         return 0;
-    case WM_NCDESTROY: {
-        HWND going = std::exchange(hwnd_, nullptr);
-        for (auto& timer : timers_) timer->forget();
-        SetWindowLongPtrW(going, GWLP_USERDATA, 0);
-        if (toolkit_.current() == this) toolkit_.setCurrent(nullptr);
-        return DefWindowProcW(going, message, wParam, lParam);
-    }
+    case WM_NCDESTROY:
+        return released(message, wParam, lParam);
     default:
-        break;
+        return DefWindowProcW(hwnd_, message, wParam, lParam);
     }
-    return DefWindowProcW(hwnd_, message, wParam, lParam);
 }
 
 }  // namespace tovi::platform::win32
