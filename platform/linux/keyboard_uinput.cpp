@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "base/error.h"
+#include "lockkeys/lock_key_index.h"
 #include "platform/linux/unique_fd.h"
 
 namespace tovi::platform {
@@ -28,9 +29,9 @@ struct Lock {
 };
 
 constexpr std::array<Lock, 3> kLocks{{
-    {20, KEY_CAPSLOCK, LED_CAPSL, "::capslock", "Caps Lock"},
-    {144, KEY_NUMLOCK, LED_NUML, "::numlock", "Num Lock"},
-    {145, KEY_SCROLLLOCK, LED_SCROLLL, "::scrolllock", "Scroll Lock"},
+    {kVkCapital, KEY_CAPSLOCK, LED_CAPSL, "::capslock", "Caps Lock"},
+    {kVkNumLock, KEY_NUMLOCK, LED_NUML, "::numlock", "Num Lock"},
+    {kVkScroll, KEY_SCROLLLOCK, LED_SCROLLL, "::scrolllock", "Scroll Lock"},
 }};
 
 std::string sentence(const std::string& text, int error) { return text + " (" + std::strerror(error) + ")."; }

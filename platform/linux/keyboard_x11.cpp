@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "base/error.h"
+#include "lockkeys/lock_key_index.h"
 
 namespace tovi::platform {
 namespace {
@@ -28,9 +29,9 @@ struct Lock {
 };
 
 constexpr std::array<Lock, 3> kLocks{{
-    {20, XK_Caps_Lock, "Caps Lock"},
-    {144, XK_Num_Lock, "Num Lock"},
-    {145, XK_Scroll_Lock, "Scroll Lock"},
+    {kVkCapital, XK_Caps_Lock, "Caps Lock"},
+    {kVkNumLock, XK_Num_Lock, "Num Lock"},
+    {kVkScroll, XK_Scroll_Lock, "Scroll Lock"},
 }};
 
 // Xlib's default error handler ends the process. While a trap is alive,
