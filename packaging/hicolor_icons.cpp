@@ -2,7 +2,7 @@
 //     hicolor_icons OUTDIR NAME
 // makes OUTDIR/<S>x<S>/apps/NAME.png for every size S of kSizes.
 //
-// Every file comes from the 32 x 32 picture in window/icon.h by whole-pixel
+// Every file comes from the 32 x 32 picture in resources/icon.h by whole-pixel
 // scaling only, so no size is blurred by resampling. Each size holds the
 // largest such picture that fits, centred on a transparent canvas:
 //   - 32, 64, 128, 256: the picture enlarged 1, 2, 4, 8 times (no margin);
@@ -21,7 +21,7 @@
 #include <string>
 #include <system_error>
 
-#include "window/icon.h"
+#include "resources/icon.h"
 
 namespace {
 

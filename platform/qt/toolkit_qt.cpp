@@ -30,7 +30,7 @@
 #include "platform/qt/qt_controls.h"
 #include "platform/qt/qt_convert.h"
 #include "platform/qt/toolkit_qt_internal.h"
-#include "window/icon.h"
+#include "resources/icon.h"
 
 namespace tovi::platform::qt {
 namespace {

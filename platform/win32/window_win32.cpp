@@ -19,7 +19,7 @@
 #include "base/guard.h"
 #include "platform/win32/toolkit_win32.h"
 #include "platform/win32/toolkit_win32_internal.h"
-#include "window/icon.h"
+#include "resources/icon.h"
 
 namespace tovi::platform::win32 {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "window/icon.h"
+#include "resources/icon.h"
 
 namespace tovi::icon {
 namespace {

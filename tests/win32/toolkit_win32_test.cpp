@@ -19,7 +19,7 @@
 #include "base/error.h"
 #include "common/toolkit_contract.h"
 #include "platform/win32/toolkit_win32.h"
-#include "window/icon.h"
+#include "resources/icon.h"
 #include "window/layout.h"
 
 namespace tovi::platform::win32 {

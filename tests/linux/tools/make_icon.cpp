@@ -1,10 +1,10 @@
-// Writes the program's icon file from window/icon.h:
+// Writes the program's icon file from resources/icon.h:
 //     make_icon resources/tovi.ico
 // The result is checked in; a unit test keeps it equal to what this writes.
 #include <cstdio>
 #include <vector>
 
-#include "window/icon.h"
+#include "resources/icon.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

@@ -1,4 +1,4 @@
-#include "window/icon.h"
+#include "resources/icon.h"
 
 #include <cstddef>
 
