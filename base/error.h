@@ -8,6 +8,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <system_error>
 
 namespace tovi {
 
@@ -21,5 +22,14 @@ class OverflowError : public Error {
 public:
     OverflowError() : Error("overflow") {}
 };
+
+// A failed system call as an Error: what was being done, then the system's
+// own words for why ("cannot sync x: No space left on device").
+[[noreturn]] inline void fail(const std::string& what, const std::error_code& why) {
+    throw Error(what + ": " + why.message());
+}
+
+// An errno value as fail() takes it.
+inline std::error_code posixError(int err) { return {err, std::generic_category()}; }
 
 }  // namespace tovi

@@ -182,10 +182,6 @@ std::string setValue(std::string_view text, std::string_view section, std::strin
 
 namespace {
 
-[[noreturn]] void fail(const std::string& what, int err) {
-    throw Error(what + ": " + std::generic_category().message(err));
-}
-
 // The file's bytes and permission bits, nothing when it does not exist, or
 // the errno that kept it from being read.
 struct Loaded {
@@ -243,7 +239,7 @@ void writeAll(int fd, std::string_view data) {
     while (!data.empty()) {
         const ssize_t n = ::write(fd, data.data(), data.size());
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) fail("cannot write settings", errno);
+        if (n < 0) fail("cannot write settings", posixError(errno));
         data.remove_prefix(static_cast<std::size_t>(n));
     }
 }
@@ -258,18 +254,18 @@ void syncDirectory(const std::filesystem::path& dir) {
 void replaceFile(const std::filesystem::path& path, std::string_view text, mode_t mode) {
     std::string tmpName = path.string() + ".XXXXXX";
     UniqueFd fd(::mkostemp(tmpName.data(), O_CLOEXEC));
-    if (fd.get() < 0) fail("cannot create " + tmpName, errno);
+    if (fd.get() < 0) fail("cannot create " + tmpName, posixError(errno));
 
     bool replaced = false;
     const ScopeExit cleanup([&] {
         if (!replaced) ::unlink(tmpName.c_str());
     });
 
-    if (mode != 0 && ::fchmod(fd.get(), mode) != 0) fail("cannot set mode of " + tmpName, errno);
+    if (mode != 0 && ::fchmod(fd.get(), mode) != 0) fail("cannot set mode of " + tmpName, posixError(errno));
     writeAll(fd.get(), text);
-    if (::fsync(fd.get()) != 0) fail("cannot sync " + tmpName, errno);
-    if (fd.close() != 0) fail("cannot close " + tmpName, errno);
-    if (::rename(tmpName.c_str(), path.c_str()) != 0) fail("cannot replace " + path.string(), errno);
+    if (::fsync(fd.get()) != 0) fail("cannot sync " + tmpName, posixError(errno));
+    if (fd.close() != 0) fail("cannot close " + tmpName, posixError(errno));
+    if (::rename(tmpName.c_str(), path.c_str()) != 0) fail("cannot replace " + path.string(), posixError(errno));
     replaced = true;
     syncDirectory(path.parent_path());
 }
@@ -287,7 +283,7 @@ std::filesystem::path throughLinks(std::filesystem::path path) {
         if (ec) throw Error("cannot read the link " + path.string() + ": " + ec.message());
         path = target.is_absolute() ? target : path.parent_path() / target;
     }
-    fail("cannot follow " + path.string(), ELOOP);
+    fail("cannot follow " + path.string(), posixError(ELOOP));
 }
 
 std::optional<std::filesystem::path> configHomeFromEnvironment() {
@@ -343,7 +339,7 @@ void IniSettingsStore::write(const std::string& application, const std::string& 
 
     const Loaded file = load(path);
     // Overwriting a file we could not read would throw away whatever it holds.
-    if (file.error != 0) fail("cannot read " + path.string(), file.error);
+    if (file.error != 0) fail("cannot read " + path.string(), posixError(file.error));
     replaceFile(path, ini::setValue(file.text, section, key, value), file.mode);
 }
 

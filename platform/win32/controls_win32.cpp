@@ -35,7 +35,7 @@ void Win32ComboBox::notify(WORD code) {
 
 void Win32Timer::apply() {
     if (running() && owner_.alive()) {
-        if (!SetTimer(owner_.handle(), id_, static_cast<UINT>(interval_), nullptr)) fail("SetTimer");
+        if (!SetTimer(owner_.handle(), id_, static_cast<UINT>(interval_), nullptr)) fail("SetTimer", lastError());
         armed_ = true;
     } else {
         disarm();

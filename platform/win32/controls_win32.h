@@ -125,7 +125,7 @@ public:
     using Control::Control;
     std::string caption() const override { return windowText(hwnd()); }
     void setCaption(const std::string& text) override {
-        if (!SetWindowTextW(hwnd(), widen(text).c_str())) fail("SetWindowText");
+        if (!SetWindowTextW(hwnd(), widen(text).c_str())) fail("SetWindowText", lastError());
     }
     void notify(WORD) override {}
 };

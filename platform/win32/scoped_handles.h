@@ -49,7 +49,7 @@ private:
 class ScreenDc {
 public:
     ScreenDc() : dc_(GetDC(nullptr)) {
-        if (!dc_) fail("GetDC");
+        if (!dc_) fail("GetDC", lastError());
     }
     ScreenDc(const ScreenDc&) = delete;
     ScreenDc& operator=(const ScreenDc&) = delete;

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "base/error.h"
+#include "platform/win32/text_win32.h"
 
 namespace tovi::platform {
 
@@ -28,36 +29,17 @@ private:
 
 bool hasNul(std::string_view s) { return s.find('\0') != std::string_view::npos; }
 
-// UTF-8 to UTF-16; nothing for text that is not valid UTF-8 or holds a NUL,
-// which the registry's C strings would cut short.
-std::optional<std::wstring> widen(std::string_view s) {
+// Nothing for text that is not valid UTF-8 or holds a NUL, which the
+// registry's C strings would cut short.
+std::optional<std::wstring> registryText(std::string_view s) {
     if (hasNul(s)) return std::nullopt;
-    if (s.empty()) return std::wstring();
-    const int n =
-        ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    if (n <= 0) return std::nullopt;
-    std::wstring w(static_cast<std::size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s.data(), static_cast<int>(s.size()), w.data(), n);
-    return w;
-}
-
-std::optional<std::string> narrow(std::wstring_view w) {
-    if (w.empty()) return std::string();
-    const int n = ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                                        nullptr, nullptr);
-    if (n <= 0) return std::nullopt;
-    std::string s(static_cast<std::size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
-                          nullptr);
-    return s;
+    return win32::widenExact(s);
 }
 
 // A key name is one path component: not empty, no backslash.
 bool isKeyName(std::string_view s) { return !s.empty() && s.find('\\') == std::string_view::npos; }
 
-[[noreturn]] void fail(const char* what, LSTATUS status) {
-    throw Error(std::string(what) + " (registry error " + std::to_string(status) + ")");
-}
+std::error_code registryError(LSTATUS status) { return {static_cast<int>(status), std::system_category()}; }
 
 }  // namespace
 
@@ -66,8 +48,8 @@ RegistrySettingsStore::RegistrySettingsStore(std::wstring root) : root_(std::mov
 std::optional<std::wstring> RegistrySettingsStore::keyPath(const std::string& application,
                                                            const std::string& section) const {
     if (!isKeyName(application) || !isKeyName(section)) return std::nullopt;
-    auto app = widen(application);
-    auto sec = widen(section);
+    auto app = registryText(application);
+    auto sec = registryText(section);
     if (!app || !sec) return std::nullopt;
     return root_ + L"\\" + *app + L"\\" + *sec;
 }
@@ -75,7 +57,7 @@ std::optional<std::wstring> RegistrySettingsStore::keyPath(const std::string& ap
 std::string RegistrySettingsStore::read(const std::string& application, const std::string& section,
                                         const std::string& key, const std::string& defaultValue) {
     const auto path = keyPath(application, section);
-    const auto name = widen(key);
+    const auto name = registryText(key);
     // An empty name would address the key's unnamed default value.
     if (!path || !name || name->empty()) return defaultValue;
 
@@ -99,7 +81,7 @@ std::string RegistrySettingsStore::read(const std::string& application, const st
         // The text ends at its first NUL, as the registry's readers see it.
         std::wstring_view text(buffer.data(), got / sizeof(wchar_t));
         text = text.substr(0, text.find(L'\0'));
-        return narrow(text).value_or(defaultValue);
+        return win32::narrowExact(text).value_or(defaultValue);
     }
     return defaultValue;
 }
@@ -108,18 +90,18 @@ void RegistrySettingsStore::write(const std::string& application, const std::str
                                   const std::string& value) {
     const auto path = keyPath(application, section);
     if (!path) throw Error("application or section is not a registry key name");
-    const auto name = widen(key);
+    const auto name = registryText(key);
     if (!name || name->empty()) throw Error("setting name cannot be stored in the registry");
-    const auto data = widen(value);
+    const auto data = registryText(value);
     if (!data) throw Error("setting value cannot be stored in the registry");
 
     RegistryKey k;
     LSTATUS rc = ::RegCreateKeyExW(HKEY_CURRENT_USER, path->c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
                                    nullptr, k.out(), nullptr);
-    if (rc != ERROR_SUCCESS) fail("cannot create the settings key", rc);
+    if (rc != ERROR_SUCCESS) fail("cannot create the settings key", registryError(rc));
     const DWORD bytes = static_cast<DWORD>((data->size() + 1) * sizeof(wchar_t));  // with its NUL
     rc = ::RegSetValueExW(k.get(), name->c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data->c_str()), bytes);
-    if (rc != ERROR_SUCCESS) fail("cannot store the setting", rc);
+    if (rc != ERROR_SUCCESS) fail("cannot store the setting", registryError(rc));
 }
 
 }  // namespace tovi::platform

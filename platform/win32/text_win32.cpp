@@ -6,26 +6,49 @@
 
 namespace tovi::platform::win32 {
 
-void fail(const char* call) { throw Error(std::string(call) + " failed, error " + std::to_string(GetLastError())); }
+namespace {
 
-std::wstring widen(const std::string& text) {
-    if (text.empty()) return {};
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (length <= 0) fail("MultiByteToWideChar");
+// flags: 0, or the flag that refuses invalid input. Nothing when the system
+// refused the text.
+std::optional<std::wstring> toWide(std::string_view text, DWORD flags) {
+    if (text.empty()) return std::wstring();
+    const int length = MultiByteToWideChar(CP_UTF8, flags, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (length <= 0) return std::nullopt;
     std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    MultiByteToWideChar(CP_UTF8, flags, text.data(), static_cast<int>(text.size()), wide.data(), length);
     return wide;
 }
 
-std::string narrow(const std::wstring& wide) {
-    if (wide.empty()) return {};
+std::optional<std::string> toUtf8(std::wstring_view wide, DWORD flags) {
+    if (wide.empty()) return std::string();
     const int length =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    if (length <= 0) fail("WideCharToMultiByte");
+        WideCharToMultiByte(CP_UTF8, flags, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return std::nullopt;
     std::string text(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), length, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, flags, wide.data(), static_cast<int>(wide.size()), text.data(), length, nullptr,
+                        nullptr);
     return text;
 }
+
+}  // namespace
+
+std::error_code lastError() { return {static_cast<int>(GetLastError()), std::system_category()}; }
+
+std::wstring widen(std::string_view text) {
+    std::optional<std::wstring> wide = toWide(text, 0);
+    if (!wide) fail("MultiByteToWideChar", lastError());
+    return std::move(*wide);
+}
+
+std::string narrow(std::wstring_view wide) {
+    std::optional<std::string> text = toUtf8(wide, 0);
+    if (!text) fail("WideCharToMultiByte", lastError());
+    return std::move(*text);
+}
+
+std::optional<std::wstring> widenExact(std::string_view text) { return toWide(text, MB_ERR_INVALID_CHARS); }
+
+std::optional<std::string> narrowExact(std::wstring_view wide) { return toUtf8(wide, WC_ERR_INVALID_CHARS); }
 
 std::string windowText(HWND hwnd) {
     const int length = GetWindowTextLengthW(hwnd);

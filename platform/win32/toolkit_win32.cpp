@@ -89,7 +89,7 @@ void Win32Toolkit::messageBox(const std::string& text, const std::string& title)
     // the box is open; a hidden one would hide the box from the task bar.
     HWND owner = current_ && current_->visible() ? current_->handle() : nullptr;
     const std::wstring caption = widen(title.empty() ? std::string(kApplicationTitle) : title);
-    if (!MessageBoxW(owner, widen(text).c_str(), caption.c_str(), MB_OK)) fail("MessageBox");
+    if (!MessageBoxW(owner, widen(text).c_str(), caption.c_str(), MB_OK)) fail("MessageBox", lastError());
 }
 
 int Win32Toolkit::run() {
@@ -98,7 +98,7 @@ int Win32Toolkit::run() {
     for (;;) {
         const BOOL got = GetMessageW(&message, nullptr, 0, 0);
         if (got == 0) return static_cast<int>(message.wParam);
-        if (got == -1) fail("GetMessage");
+        if (got == -1) fail("GetMessage", lastError());
         if (current_ && current_->alive() && !pressesFocusedButton(message) &&
             IsDialogMessageW(current_->handle(), &message)) {
             continue;

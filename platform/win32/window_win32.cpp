@@ -57,12 +57,12 @@ Win32Window::Win32Window(Win32Toolkit& toolkit, const WindowSpec& desc)
       smallIcon_(loadIcon(GetSystemMetrics(SM_CXSMICON))) {
     constexpr DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
     RECT frame{0, 0, toolkit_.pixelsX(desc.clientWidth), toolkit_.pixelsY(desc.clientHeight)};
-    if (!AdjustWindowRectEx(&frame, style, FALSE, 0)) fail("AdjustWindowRectEx");
+    if (!AdjustWindowRectEx(&frame, style, FALSE, 0)) fail("AdjustWindowRectEx", lastError());
     // WM_NCCREATE stores hwnd_ and ties the handle to this object.
     if (!CreateWindowExW(0, kWindowClass, widen(desc.caption).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
                          frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
                          GetModuleHandleW(nullptr), this)) {
-        fail("CreateWindowEx");
+        fail("CreateWindowEx", lastError());
     }
     SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
     SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
@@ -90,7 +90,7 @@ HWND Win32Window::createChild(const ControlSpec& desc, const wchar_t* windowClas
                                  toolkit_.pixelsY(desc.rect.top), toolkit_.pixelsX(desc.rect.width),
                                  height + extraHeight, handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(desc.id)),
                                  GetModuleHandleW(nullptr), nullptr);
-    if (!child) fail("CreateWindowEx");
+    if (!child) fail("CreateWindowEx", lastError());
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(toolkit_.font()), FALSE);
     placeInTabOrder(child, desc, (style & WS_TABSTOP) != 0);
     return child;
