@@ -55,8 +55,12 @@ NotificationArea& tray() {
 
 Platform& native(int& argc, char** argv) {
     static EndSignals endSignals;
-    static Toolkit& toolkit =
-        qtToolkit(argc, argv, {[] { return endSignals.watch(); }, [] { endSignals.drain(); }});
+    static Toolkit& toolkit = qtToolkit(argc, argv,
+                                        {[] { return endSignals.fd(); },
+                                         [] {
+                                             endSignals.drain();
+                                             endSignals.restoreDefaults();
+                                         }});
     static const std::unique_ptr<InterfaceTable> table = makeInterfaceTable();
     static IniSettingsStore store;
     static Platform platform{*table, chosenKeyboard(), tray(), store, toolkit};

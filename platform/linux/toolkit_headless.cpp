@@ -1,8 +1,6 @@
 #include "platform/linux/toolkit_headless.h"
 
 #include <poll.h>
-#include <signal.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,70 +9,13 @@
 #include <optional>
 
 #include "base/error.h"
+#include "base/scope_exit.h"
+#include "platform/linux/end_signals.h"
+#include "platform/memory_controls.h"
 
 namespace tovi::platform {
 
 namespace {
-
-class MemoryCheckBox final : public CheckBox {
-public:
-    std::int16_t value() const override { return value_; }
-    void setValue(std::int16_t state) override {
-        if (state < 0 || state > 2) throw Error("invalid check-box state");
-        value_ = state;
-    }
-
-private:
-    std::int16_t value_ = 0;
-};
-
-class MemoryComboBox final : public ComboBox {
-public:
-    void addItem(const std::string& text) override { items_.push_back({text, 0}); }
-    std::int32_t newIndex() const override { return listCount() - 1; }
-    std::int32_t listCount() const override { return static_cast<std::int32_t>(items_.size()); }
-    std::string itemText(std::int32_t index) const override { return item(index).text; }
-    std::int32_t itemData(std::int32_t index) const override { return item(index).data; }
-    void setItemData(std::int32_t index, std::int32_t value) override { item(index).data = value; }
-    std::int32_t listIndex() const override { return listIndex_; }
-    void setListIndex(std::int32_t index) override {
-        if (index < -1 || index >= listCount()) throw Error("invalid list position");
-        if (index == listIndex_) return;
-        listIndex_ = index;
-        if (onClick_) onClick_();
-    }
-    void setOnClick(std::function<void()> handler) override { onClick_ = std::move(handler); }
-
-private:
-    struct Item {
-        std::string text;
-        std::int32_t data;
-    };
-    Item& item(std::int32_t index) {
-        if (index < 0 || index >= listCount()) throw Error("invalid list position");
-        return items_[static_cast<std::size_t>(index)];
-    }
-    const Item& item(std::int32_t index) const { return const_cast<MemoryComboBox*>(this)->item(index); }
-
-    std::vector<Item> items_;
-    std::int32_t listIndex_ = -1;
-    std::function<void()> onClick_;
-};
-
-class MemoryLabel final : public Label {
-public:
-    explicit MemoryLabel(const char* caption) : caption_(caption) {}
-    std::string caption() const override { return caption_; }
-    void setCaption(const std::string& text) override { caption_ = text; }
-
-private:
-    std::string caption_;
-};
-
-class MemoryButton final : public Button {
-public:
-    void setOnClick(std::function<void()>) override {}  // nobody can press it
-};
 
 class AbsentNotificationArea final : public NotificationArea {
 public:
@@ -120,12 +61,19 @@ public:
         if (!due_ || *due_ > now) return;
         const auto period = std::chrono::milliseconds(interval_);
         due_ = *due_ + period > now ? *due_ + period : now + period;
-        if (onTick_) onTick_();
+        toolkit_.handle(onTick_);
+    }
+
+    // Its window has unloaded: it never fires again, but stays for whoever
+    // still holds it.
+    void retire() {
+        retired_ = true;
+        due_.reset();
     }
 
 private:
     void rearm() {
-        if (enabled_ && interval_ > 0) {
+        if (enabled_ && interval_ > 0 && !retired_) {
             due_ = Clock::now() + std::chrono::milliseconds(interval_);
         } else {
             due_.reset();
@@ -137,16 +85,18 @@ private:
     bool enabled_;
     std::optional<Clock::time_point> due_;
     std::function<void()> onTick_;
+    bool retired_ = false;
 };
 
-class HeadlessWindow final : public Window {
+// Its controls are used as they are, even after the window unloaded.
+class HeadlessWindow final : public Window, public MemoryControlHost {
 public:
     explicit HeadlessWindow(HeadlessToolkit& toolkit) : toolkit_(toolkit) {}
 
-    CheckBox& createCheckBox(const ControlSpec&) override { return keep<MemoryCheckBox>(); }
-    ComboBox& createComboBox(const ControlSpec&) override { return keep<MemoryComboBox>(); }
-    Label& createLabel(const ControlSpec& desc) override { return keep<MemoryLabel>(desc.caption); }
-    Button& createButton(const ControlSpec&) override { return keep<MemoryButton>(); }
+    CheckBox& createCheckBox(const ControlSpec&) override { return keep<MemoryCheckBox>(*this); }
+    ComboBox& createComboBox(const ControlSpec&) override { return keep<MemoryComboBox>(*this); }
+    Label& createLabel(const ControlSpec& desc) override { return keep<MemoryLabel>(*this, desc.caption); }
+    Button& createButton(const ControlSpec&) override { return keep<MemoryButton>(*this); }
     Timer& createTimer(std::int32_t intervalMs, bool enabled) override {
         timers_.push_back(std::make_unique<HeadlessToolkit::HeadlessTimer>(toolkit_, intervalMs, enabled));
         return *timers_.back();
@@ -154,9 +104,12 @@ public:
 
     void showFirst() override {}
     WindowState windowState() const override { return state_; }
-    void setWindowState(WindowState state) override { state_ = state; }
+    void setWindowState(WindowState state) override {
+        checkLoaded();
+        state_ = state;
+    }
     bool visible() const override { return false; }
-    void setVisible(bool) override {}
+    void setVisible(bool) override { checkLoaded(); }
     std::uintptr_t nativeHandle() const override { return 0; }
     std::uintptr_t iconHandle() const override { return 0; }
 
@@ -164,13 +117,23 @@ public:
     void setOnMouseMove(std::function<void(std::int16_t, std::int16_t, float, float)>) override {}
     void setOnUnload(std::function<void()> handler) override { onUnload_ = std::move(handler); }
 
+    // The window closes even when its unload handler fails; its controls
+    // serve the handler until then.
     void unload() override {
         if (unloaded_) return;
         unloaded_ = true;
-        if (onUnload_) onUnload_();
-        timers_.clear();
-        toolkit_.unloaded_ = true;
+        const ScopeExit close([this] {
+            closed_ = true;
+            for (const auto& timer : timers_) timer->retire();
+            toolkit_.unloaded_ = true;
+        });
+        raise(onUnload_);
     }
+
+    void checkLoaded() const override {
+        if (closed_) throw Error("the window has been unloaded");
+    }
+    void raise(const std::function<void()>& handler) override { toolkit_.handle(handler); }
 
 private:
     template <class Control, class... Args>
@@ -187,47 +150,12 @@ private:
     std::function<void()> onUnload_;
     WindowState state_ = WindowState::Normal;
     bool unloaded_ = false;
+    bool closed_ = false;  // unloaded and its handler done
 };
 
-// Turns the end signals into a readable descriptor for as long as it lives;
-// the signals ignored at start are left alone.
-class HeadlessToolkit::EndSignals {
-public:
-    EndSignals() {
-        sigemptyset(&watched_);
-        for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
-            struct sigaction before {};
-            if (::sigaction(number, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
-            sigaddset(&watched_, number);
-        }
-        if (::sigprocmask(SIG_BLOCK, &watched_, &before_) != 0) throw Error("cannot block the end signals");
-        fd_ = ::signalfd(-1, &watched_, SFD_CLOEXEC | SFD_NONBLOCK);
-        if (fd_ < 0) {
-            ::sigprocmask(SIG_SETMASK, &before_, nullptr);
-            throw Error("cannot watch the end signals");
-        }
-    }
-    ~EndSignals() {
-        ::close(fd_);
-        ::sigprocmask(SIG_SETMASK, &before_, nullptr);
-    }
-    EndSignals(const EndSignals&) = delete;
-    EndSignals& operator=(const EndSignals&) = delete;
-    int fd() const { return fd_; }
-    // Takes the pending signals, so that none is delivered when the mask is
-    // given back at exit.
-    void drain() {
-        signalfd_siginfo info{};
-        while (::read(fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {}
-    }
-
-private:
-    sigset_t watched_;
-    sigset_t before_;
-    int fd_ = -1;
-};
-
-HeadlessToolkit::HeadlessToolkit() : signals_(std::make_unique<EndSignals>()) {}
+HeadlessToolkit::HeadlessToolkit() : signals_(std::make_unique<EndSignals>()) {
+    if (signals_->fd() < 0) throw Error("cannot watch the end signals");
+}
 
 HeadlessToolkit::~HeadlessToolkit() = default;
 
@@ -261,7 +189,15 @@ bool HeadlessToolkit::wait(int fd, int timeoutMs) {
     return ready > 0 && (watched.revents & POLLIN) != 0;
 }
 
+void HeadlessToolkit::handle(const std::function<void()>& handler) {
+    if (!handler) return;
+    ++busy_;
+    const ScopeExit done([this] { --busy_; });
+    handler();
+}
+
 void HeadlessToolkit::fire() {
+    if (busy_ > 0) return;  // no tick inside another handler
     const Clock::time_point now = Clock::now();
     // A handler may create or destroy timers: walk a copy, and fire only
     // those still alive.
@@ -284,6 +220,8 @@ bool HeadlessToolkit::fireDue(int timeoutMs) {
 int HeadlessToolkit::run() {
     while (!unloaded_) {
         if (wait(signals_->fd(), -1)) {  // asked to end
+            // Later signals still only reach the pipe: the program ends
+            // in its own time.
             signals_->drain();
             break;
         }

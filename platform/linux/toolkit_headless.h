@@ -21,6 +21,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -30,6 +31,8 @@
 #include "platform/toolkit.h"
 
 namespace tovi::platform {
+
+class EndSignals;
 
 class HeadlessToolkit final : public Toolkit {
 public:
@@ -57,17 +60,19 @@ private:
     friend class HeadlessTimer;
     friend class HeadlessWindow;
     using Clock = std::chrono::steady_clock;
-    class EndSignals;
 
     // Waits for the earliest due timer or for fd (-1: none) to become
     // readable, at most timeoutMs (-1: no limit). True when fd is readable.
     bool wait(int fd, int timeoutMs);
     void fire();
+    // Runs a handler of the window; no timer fires meanwhile.
+    void handle(const std::function<void()>& handler);
 
     std::unique_ptr<EndSignals> signals_;
     std::vector<HeadlessTimer*> timers_;  // every live timer, owned by its window
     std::set<std::string> told_;          // message texts written so far
     bool unloaded_ = false;               // the window unloaded: run() returns
+    int busy_ = 0;                        // handlers now running
 };
 
 // The notification area without a tray; lives until the process ends.

@@ -5,80 +5,16 @@
 
 namespace tovi::fakes {
 
-std::int16_t FakeCheckBox::value() const {
-    owner_.checkLoaded();
-    return value_;
-}
+FakeCheckBox::FakeCheckBox(FakeWindow& owner, const platform::ControlSpec& desc)
+    : MemoryCheckBox(owner), desc(desc) {}
 
-void FakeCheckBox::setValue(std::int16_t state) {
-    owner_.checkLoaded();
-    if (state < 0 || state > 2) throw Error("invalid check-box state");
-    value_ = state;
-}
+FakeComboBox::FakeComboBox(FakeWindow& owner, const platform::ControlSpec& desc)
+    : MemoryComboBox(owner), desc(desc) {}
 
-void FakeCheckBox::click() {
-    owner_.checkLoaded();
-    value_ = value_ == 1 ? 0 : 1;
-}
+FakeLabel::FakeLabel(FakeWindow& owner, const platform::ControlSpec& desc)
+    : MemoryLabel(owner, desc.caption), desc(desc) {}
 
-void FakeComboBox::addItem(const std::string& text) {
-    owner_.checkLoaded();
-    items_.push_back({text, 0});
-    newIndex_ = static_cast<std::int32_t>(items_.size()) - 1;
-}
-
-std::int32_t FakeComboBox::newIndex() const {
-    owner_.checkLoaded();
-    return newIndex_;
-}
-
-std::int32_t FakeComboBox::listCount() const {
-    owner_.checkLoaded();
-    return static_cast<std::int32_t>(items_.size());
-}
-
-std::string FakeComboBox::itemText(std::int32_t index) const {
-    if (index < 0 || index >= listCount()) throw Error("invalid list position");
-    return items_[static_cast<std::size_t>(index)].text;
-}
-
-std::int32_t FakeComboBox::itemData(std::int32_t index) const {
-    if (index < 0 || index >= listCount()) throw Error("invalid list position");
-    return items_[static_cast<std::size_t>(index)].data;
-}
-
-void FakeComboBox::setItemData(std::int32_t index, std::int32_t value) {
-    if (index < 0 || index >= listCount()) throw Error("invalid list position");
-    items_[static_cast<std::size_t>(index)].data = value;
-}
-
-std::int32_t FakeComboBox::listIndex() const {
-    owner_.checkLoaded();
-    return listIndex_;
-}
-
-void FakeComboBox::setListIndex(std::int32_t index) {
-    if (index < -1 || index >= listCount()) throw Error("invalid list position");
-    if (index == listIndex_) return;
-    listIndex_ = index;
-    ++clicks;
-    owner_.raise(onClick_);
-}
-
-std::string FakeLabel::caption() const {
-    owner_.checkLoaded();
-    return caption_;
-}
-
-void FakeLabel::setCaption(const std::string& text) {
-    owner_.checkLoaded();
-    caption_ = text;
-}
-
-void FakeButton::click() {
-    owner_.checkLoaded();
-    owner_.raise(onClick_);
-}
+FakeButton::FakeButton(FakeWindow& owner, const platform::ControlSpec& desc) : MemoryButton(owner), desc(desc) {}
 
 bool FakeTimer::tick() {
     if (!running() || !owner_.idle()) return false;

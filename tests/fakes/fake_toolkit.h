@@ -15,82 +15,44 @@
 #include <string>
 #include <vector>
 
+#include "platform/memory_controls.h"
 #include "platform/toolkit.h"
 
 namespace tovi::fakes {
 
 class FakeWindow;
 
-class FakeCheckBox : public platform::CheckBox {
+// The in-memory controls the toolkit without a screen uses, plus a user's
+// clicks and the layout entry each was made from.
+class FakeCheckBox : public platform::MemoryCheckBox {
 public:
-    FakeCheckBox(FakeWindow& owner, const platform::ControlSpec& desc) : desc(desc), owner_(owner) {}
-    std::int16_t value() const override;
-    void setValue(std::int16_t state) override;
+    FakeCheckBox(FakeWindow& owner, const platform::ControlSpec& desc);
     // A user's click: checked unless it was checked.
-    void click();
+    void click() { setValue(value() == 1 ? 0 : 1); }
     platform::ControlSpec desc;
-
-private:
-    FakeWindow& owner_;
-    std::int16_t value_ = 0;
 };
 
-class FakeComboBox : public platform::ComboBox {
+class FakeComboBox : public platform::MemoryComboBox {
 public:
-    FakeComboBox(FakeWindow& owner, const platform::ControlSpec& desc) : desc(desc), owner_(owner) {}
-    void addItem(const std::string& text) override;
-    std::int32_t newIndex() const override;
-    std::int32_t listCount() const override;
-    std::string itemText(std::int32_t index) const override;
-    std::int32_t itemData(std::int32_t index) const override;
-    void setItemData(std::int32_t index, std::int32_t value) override;
-    std::int32_t listIndex() const override;
-    void setListIndex(std::int32_t index) override;
-    void setOnClick(std::function<void()> handler) override { onClick_ = std::move(handler); }
-
+    FakeComboBox(FakeWindow& owner, const platform::ControlSpec& desc);
     // A user's pick from the open list.
     void pick(std::int32_t index) { setListIndex(index); }
-    std::string selectedText() const { return listIndex_ < 0 ? std::string() : itemText(listIndex_); }
-
+    std::string selectedText() const { return listIndex() < 0 ? std::string() : itemText(listIndex()); }
     platform::ControlSpec desc;
-    int clicks = 0;  // click events raised
-
-private:
-    struct Item {
-        std::string text;
-        std::int32_t data = 0;
-    };
-    FakeWindow& owner_;
-    std::vector<Item> items_;
-    std::int32_t newIndex_ = -1;
-    std::int32_t listIndex_ = -1;
-    std::function<void()> onClick_;
 };
 
-class FakeLabel : public platform::Label {
+class FakeLabel : public platform::MemoryLabel {
 public:
-    FakeLabel(FakeWindow& owner, const platform::ControlSpec& desc)
-        : desc(desc), owner_(owner), caption_(desc.caption) {}
-    std::string caption() const override;
-    void setCaption(const std::string& text) override;
+    FakeLabel(FakeWindow& owner, const platform::ControlSpec& desc);
     platform::ControlSpec desc;
-
-private:
-    FakeWindow& owner_;
-    std::string caption_;
 };
 
-class FakeButton : public platform::Button {
+class FakeButton : public platform::MemoryButton {
 public:
-    FakeButton(FakeWindow& owner, const platform::ControlSpec& desc) : desc(desc), owner_(owner) {}
-    void setOnClick(std::function<void()> handler) override { onClick_ = std::move(handler); }
+    FakeButton(FakeWindow& owner, const platform::ControlSpec& desc);
     // A user's click.
-    void click();
+    void click() { press(); }
     platform::ControlSpec desc;
-
-private:
-    FakeWindow& owner_;
-    std::function<void()> onClick_;
 };
 
 class FakeTimer : public platform::Timer {
@@ -118,7 +80,7 @@ private:
 
 class FakeToolkit;
 
-class FakeWindow : public platform::Window {
+class FakeWindow : public platform::Window, public platform::MemoryControlHost {
 public:
     FakeWindow(FakeToolkit& toolkit, const platform::WindowSpec& desc) : desc(desc), toolkit_(toolkit) {}
     ~FakeWindow() override;
@@ -157,8 +119,8 @@ public:
 
     // For the controls: refuses use once unloaded, and raises a handler as
     // the one running (no tick meanwhile).
-    void checkLoaded() const;
-    void raise(const std::function<void()>& handler);
+    void checkLoaded() const override;
+    void raise(const std::function<void()>& handler) override;
     bool idle() const;
 
     platform::WindowSpec desc;

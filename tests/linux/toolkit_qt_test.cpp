@@ -31,6 +31,7 @@
 
 #include "base/error.h"
 #include "common/toolkit_contract.h"
+#include "headless_driver.h"
 #include "qt_session.h"
 #include "window/layout.h"
 
@@ -116,6 +117,9 @@ std::unique_ptr<contract::ToolkitDriver> makeQtDriver() {
 
 using contract::ToolkitContract;
 INSTANTIATE_TEST_SUITE_P(Qt, ToolkitContract, ::testing::Values(contract::Backend{"qt", &makeQtDriver}));
+// The toolkit without a screen meets the same contract.
+INSTANTIATE_TEST_SUITE_P(Headless, ToolkitContract,
+                         ::testing::Values(contract::Backend{"headless", &contract::makeHeadlessDriver}));
 
 // The settings window as the program builds it, with every control at hand.
 struct Built : contract::ContractWindow {
