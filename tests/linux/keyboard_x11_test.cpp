@@ -14,11 +14,13 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
 
 #include "base/error.h"
+#include "common/keyboard_contract.h"
 #include "lockkeys/lock_key_index.h"
 #include "lockkeys/set_lock_key.h"
 #include "platform/linux/keyboard_x11.h"
@@ -28,6 +30,7 @@ namespace {
 
 using platform::KeyboardState;
 using platform::X11Keyboard;
+using contract::KeyboardContract;
 
 struct Key {
     std::int16_t virtualKey;
@@ -59,6 +62,34 @@ bool eventually(Condition condition) {
     return condition();
 }
 
+// The keyboard contract on X11, with `xset q` as the witness.
+class X11Driver final : public contract::KeyboardDriver {
+public:
+    X11Driver() { keyboard_.getKeyboardState(initial_); }
+    ~X11Driver() override { keyboard_.setKeyboardState(initial_); }
+    platform::Keyboard& keyboard() override { return keyboard_; }
+    std::optional<bool> lit(std::int16_t virtualKey) override {
+        const auto mask = ledMask();
+        if (!mask) return std::nullopt;
+        for (const Key& key : kKeys) {
+            if (key.virtualKey == virtualKey) return (*mask & key.ledBit) != 0;
+        }
+        return std::nullopt;
+    }
+
+private:
+    X11Keyboard keyboard_;
+    KeyboardState initial_{};
+};
+
+std::unique_ptr<contract::KeyboardDriver> makeX11Driver() {
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == '\0' || !ledMask()) return nullptr;
+    return std::make_unique<X11Driver>();
+}
+
+INSTANTIATE_TEST_SUITE_P(X11, KeyboardContract, ::testing::Values(contract::KeyboardBackend{"x11", &makeX11Driver}));
+
 class X11KeyboardTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -81,28 +112,6 @@ protected:
     std::optional<unsigned> initialMask;
 };
 
-TEST_F(X11KeyboardTest, SetLockKeyTurnsEachKeyOnAndOffAsXsetSees) {
-    EXPECT_EQ(keyboard.platformId(), platform::kVerPlatformWin32Nt);
-    for (const Key& key : kKeys) {
-        SCOPED_TRACE(key.name);
-        SetLockKey(keyboard, key.virtualKey, true);
-        EXPECT_EQ(led(key), key.ledBit);
-        KeyboardState state{};
-        keyboard.getKeyboardState(state);
-        EXPECT_EQ(state[key.virtualKey], 1);
-
-        // Holding the state: further calls change nothing.
-        SetLockKey(keyboard, key.virtualKey, true);
-        SetLockKey(keyboard, key.virtualKey, true);
-        EXPECT_EQ(led(key), key.ledBit);
-
-        SetLockKey(keyboard, key.virtualKey, false);
-        EXPECT_EQ(led(key), 0u);
-        keyboard.getKeyboardState(state);
-        EXPECT_EQ(state[key.virtualKey], 0);
-    }
-}
-
 TEST_F(X11KeyboardTest, StateHasOnlyTheThreeToggleBits) {
     for (const Key& key : kKeys) SetLockKey(keyboard, key.virtualKey, true);
     KeyboardState state{};
@@ -111,20 +120,6 @@ TEST_F(X11KeyboardTest, StateHasOnlyTheThreeToggleBits) {
     for (const Key& key : kKeys) expected[key.virtualKey] = 1;
     EXPECT_EQ(state, expected);
     EXPECT_EQ(ledMask().value_or(0) & 7u, 7u);
-}
-
-TEST_F(X11KeyboardTest, WritingTheStateAppliesOnlyToggleBitDifferences) {
-    for (const Key& key : kKeys) SetLockKey(keyboard, key.virtualKey, false);
-    KeyboardState wanted{};
-    wanted[kVkCapital] = 0x81;  // on, and a held bit that X has no place for
-    wanted[kVkScroll] = 1;
-    wanted[65] = 0x80;
-    keyboard.setKeyboardState(wanted);
-    EXPECT_EQ(ledMask().value_or(0) & 7u, 1u | 4u);
-    keyboard.setKeyboardState(wanted);
-    EXPECT_EQ(ledMask().value_or(0) & 7u, 1u | 4u) << "writing the same state again changes nothing";
-    keyboard.setKeyboardState(KeyboardState{});
-    EXPECT_EQ(ledMask().value_or(0) & 7u, 0u);
 }
 
 TEST_F(X11KeyboardTest, ChangesByOtherClientsAreSeen) {
@@ -172,29 +167,6 @@ TEST_F(X11KeyboardTest, ANewModifierMapIsFollowed) {
             ASSERT_EQ(std::system("xmodmap -e 'clear mod3' 2>/dev/null"), 0);
         }
     }
-}
-
-// A press goes out unconfirmed, the release waits for both. A press that no
-// release follows must still reach the server by the next call, and that
-// call must see what it did (X locks Caps Lock on the press).
-TEST_F(X11KeyboardTest, APressWithoutItsReleaseTakesEffectByTheNextCall) {
-    const Key& caps = kKeys[0];
-    SetLockKey(keyboard, caps.virtualKey, false);
-    keyboard.keybdEvent(kVkCapital, 0x45, platform::kKeyEventExtendedKey, 0);
-    KeyboardState state{};
-    keyboard.getKeyboardState(state);
-    EXPECT_EQ(state[kVkCapital], 1);
-    EXPECT_EQ(led(caps), caps.ledBit);
-    keyboard.keybdEvent(kVkCapital, 0x45, platform::kKeyEventExtendedKey | platform::kKeyEventKeyUp, 0);
-    EXPECT_EQ(led(caps), caps.ledBit) << "the release leaves the lock as the press set it";
-    keyboard.getKeyboardState(state);
-    EXPECT_EQ(state[kVkCapital], 1);
-}
-
-TEST_F(X11KeyboardTest, EventsForOtherKeysAreRefused) {
-    EXPECT_THROW(keyboard.keybdEvent(65, 0x45, 1, 0), Error);
-    EXPECT_THROW(keyboard.keybdEvent(0, 0x45, 3, 0), Error);
-    EXPECT_EQ(ledMask(), initialMask);
 }
 
 // Restores an environment variable when it goes.

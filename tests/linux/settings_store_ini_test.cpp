@@ -7,10 +7,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 
 #include "base/error.h"
+#include "common/settings_store_contract.h"
 #include "platform/linux/settings_store_ini.h"
 #include "window/settings.h"
 
@@ -150,7 +152,27 @@ protected:
     fs::path root;
 };
 
-TEST_F(IniStoreTest, AbsentFileReadsDefaultsAndTheFirstWriteCreatesIt) {
+// The settings store contract on the INI file, in a folder of its own.
+class IniDriver final : public contract::SettingsStoreDriver {
+public:
+    IniDriver() {
+        char tmpl[] = "/tmp/tovi-ini-XXXXXX";
+        if (::mkdtemp(tmpl)) root_ = tmpl;
+    }
+    ~IniDriver() override { fs::remove_all(root_); }
+    std::unique_ptr<SettingsStore> makeStore() override { return std::make_unique<IniSettingsStore>(root_); }
+
+private:
+    fs::path root_;
+};
+
+std::unique_ptr<contract::SettingsStoreDriver> makeIniDriver() { return std::make_unique<IniDriver>(); }
+
+using contract::SettingsStoreContract;
+INSTANTIATE_TEST_SUITE_P(Ini, SettingsStoreContract,
+                         ::testing::Values(contract::SettingsStoreBackend{"ini", &makeIniDriver}));
+
+TEST_F(IniStoreTest, ReadingCreatesNothingAndTheFirstWriteCreatesTheFile) {
     IniSettingsStore store(config());
     EXPECT_EQ(store.read("Tovi", "zuderari", "interval", "5"), "5");
     EXPECT_FALSE(fs::exists(config()));  // reading creates nothing
@@ -158,10 +180,6 @@ TEST_F(IniStoreTest, AbsentFileReadsDefaultsAndTheFirstWriteCreatesIt) {
     store.write("Tovi", "zuderari", "interval", "-1");
     store.write("Tovi", "zuderari", "enabled", "2");
     EXPECT_EQ(slurp(file()), "[zuderari]\ninterval=-1\nenabled=2\n");
-    EXPECT_EQ(store.read("Tovi", "zuderari", "interval", "5"), "-1");
-    EXPECT_EQ(store.read("Tovi", "zuderari", "enabled", "1"), "2");
-    EXPECT_EQ(store.read("Tovi", "elsewhere", "enabled", "1"), "1");
-    EXPECT_EQ(store.read("Other", "zuderari", "enabled", "1"), "1");
     EXPECT_EQ(folder(), std::vector<std::string>{"settings.ini"});
 }
 

@@ -7,9 +7,12 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
+#include "common/keyboard_contract.h"
 #include "lockkeys/lock_key_index.h"
 #include "lockkeys/set_lock_key.h"
 #include "platform/win32/keyboard_win32.h"
@@ -132,61 +135,54 @@ void pump() {
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
 }
 
-// The key's toggle bit as this thread sees it, once the events have arrived.
-bool litHere(Win32Keyboard& keyboard, std::int16_t vk, bool expected) {
-    KeyboardState state{};
-    for (int i = 0; i < 100; ++i) {
-        pump();
-        keyboard.getKeyboardState(state);
-        if (((state[vk] & 1) != 0) == expected) break;
-        Sleep(10);
+// The keyboard contract on Win32, with a second process as the witness. A
+// written state is this thread's view of the keys only.
+class Win32Driver final : public contract::KeyboardDriver {
+public:
+    Win32Driver() { keyboard_.getKeyboardState(initial_); }
+    ~Win32Driver() override {
+        for (const Key& key : kKeys) SetLockKey(keyboard_, key.virtualKey, (initial_[key.virtualKey] & 1) != 0);
     }
-    return (state[vk] & 1) != 0;
-}
-
-TEST(Win32Keyboard, VersionRecordNamesTheNtFamily) {
-    Win32Keyboard keyboard;
-    EXPECT_EQ(keyboard.platformId(), platform::kVerPlatformWin32Nt);
-}
-
-TEST(Win32Keyboard, SetLockKeyTogglesEachLockForThisAndAnotherProcess) {
-    Witness witness;
-    ASSERT_GE(witness.ask(), 0) << "the probe did not answer";
-    Win32Keyboard keyboard;
-    KeyboardState initial{};
-    keyboard.getKeyboardState(initial);
-
-    for (const Key& key : kKeys) {
-        SCOPED_TRACE(key.name);
-        SetLockKey(keyboard, key.virtualKey, true);
-        EXPECT_TRUE(litHere(keyboard, key.virtualKey, true));
-        EXPECT_EQ(witness.await(key.witnessBit, true) & key.witnessBit, key.witnessBit);
-
-        // Already on: a second call sends nothing, so the key stays on.
-        SetLockKey(keyboard, key.virtualKey, true);
-        EXPECT_TRUE(litHere(keyboard, key.virtualKey, true));
-
-        SetLockKey(keyboard, key.virtualKey, false);
-        EXPECT_FALSE(litHere(keyboard, key.virtualKey, false));
-        EXPECT_EQ(witness.await(key.witnessBit, false) & key.witnessBit, 0);
+    bool ready() { return witness_.ask() >= 0; }
+    platform::Keyboard& keyboard() override { return keyboard_; }
+    std::optional<bool> lit(std::int16_t virtualKey) override {
+        for (const Key& key : kKeys) {
+            if (key.virtualKey != virtualKey) continue;
+            const bool here = (state()[virtualKey] & 1) != 0;
+            const int seen = witness_.await(key.witnessBit, here);
+            if (seen < 0) return std::nullopt;
+            return (seen & key.witnessBit) != 0;
+        }
+        return std::nullopt;
     }
+    // Once the synthetic events have reached this thread's queue and view.
+    KeyboardState state() override {
+        KeyboardState state{};
+        for (int i = 0; i < 10; ++i) {
+            pump();
+            Sleep(10);
+        }
+        keyboard_.getKeyboardState(state);
+        return state;
+    }
+    bool stateWriteLights() const override { return false; }
+    bool refusesOtherKeys() const override { return false; }
 
-    // Leave the keys as they were found.
-    for (const Key& key : kKeys) SetLockKey(keyboard, key.virtualKey, (initial[key.virtualKey] & 1) != 0);
+private:
+    Witness witness_;
+    Win32Keyboard keyboard_;
+    KeyboardState initial_{};
+};
+
+std::unique_ptr<contract::KeyboardDriver> makeWin32Driver() {
+    auto driver = std::make_unique<Win32Driver>();
+    if (!driver->ready()) ADD_FAILURE() << "the probe did not answer";
+    return driver;
 }
 
-TEST(Win32Keyboard, StateWriteIsTakenByThisThread) {
-    Win32Keyboard keyboard;
-    KeyboardState state{};
-    keyboard.getKeyboardState(state);
-    KeyboardState written = state;
-    written[VK_SCROLL] ^= 1;
-    ASSERT_NO_THROW(keyboard.setKeyboardState(written));
-    KeyboardState read{};
-    ASSERT_TRUE(GetKeyboardState(read.data()));
-    EXPECT_EQ(read[VK_SCROLL] & 1, written[VK_SCROLL] & 1);
-    keyboard.setKeyboardState(state);
-}
+using contract::KeyboardContract;
+INSTANTIATE_TEST_SUITE_P(Win32, KeyboardContract,
+                         ::testing::Values(contract::KeyboardBackend{"win32", &makeWin32Driver}));
 
 }  // namespace
 }  // namespace tovi

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "base/error.h"
+#include "common/settings_store_contract.h"
 #include "platform/win32/settings_store_win32.h"
 #include "window/settings.h"
 
@@ -43,16 +45,27 @@ protected:
     std::wstring root;
 };
 
+// The settings store contract on the registry, under a key of its own.
+class RegistryDriver final : public contract::SettingsStoreDriver {
+public:
+    RegistryDriver() : root_(L"Software\\ToviContract-" + std::to_wstring(::GetCurrentProcessId())) {
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, root_.c_str());
+    }
+    ~RegistryDriver() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, root_.c_str()); }
+    std::unique_ptr<SettingsStore> makeStore() override { return std::make_unique<RegistrySettingsStore>(root_); }
+
+private:
+    std::wstring root_;
+};
+
+std::unique_ptr<contract::SettingsStoreDriver> makeRegistryDriver() { return std::make_unique<RegistryDriver>(); }
+
+using contract::SettingsStoreContract;
+INSTANTIATE_TEST_SUITE_P(Registry, SettingsStoreContract,
+                         ::testing::Values(contract::SettingsStoreBackend{"registry", &makeRegistryDriver}));
+
 TEST_F(RegistryStoreTest, LivesUnderSoftwareByDefault) {
     EXPECT_EQ(RegistrySettingsStore().keyPath("Tovi", "zuderari"), L"Software\\Tovi\\zuderari");
-}
-
-TEST_F(RegistryStoreTest, AbsentKeysAndValuesReadAsTheirDefaults) {
-    RegistrySettingsStore store(root);
-    EXPECT_EQ(store.read("Tovi", "zuderari", "interval", "5"), "5");
-    store.write("Tovi", "zuderari", "enabled", "1");
-    EXPECT_EQ(store.read("Tovi", "zuderari", "interval", "5"), "5");
-    EXPECT_EQ(store.read("Tovi", "other", "enabled", "0"), "0");
 }
 
 TEST_F(RegistryStoreTest, WritesOneStringValuePerKey) {
@@ -64,12 +77,6 @@ TEST_F(RegistryStoreTest, WritesOneStringValuePerKey) {
     EXPECT_EQ(rawGet(L"interval"), (std::pair<DWORD, std::wstring>{REG_SZ, L"-1"}));
     EXPECT_EQ(rawGet(L"enabled"), (std::pair<DWORD, std::wstring>{REG_SZ, L"2"}));
     EXPECT_EQ(rawGet(L"upload_key"), (std::pair<DWORD, std::wstring>{REG_SZ, L"20"}));
-    EXPECT_EQ(settings::readSetting(store, settings::kInterval, "5"), -1);
-    EXPECT_EQ(settings::readSetting(store, settings::kEnabled, "1"), 2);
-    EXPECT_EQ(settings::readSetting(store, settings::kStartMinimized, "0"), 20);
-
-    store.write("Tovi", "zuderari", "interval", "7");  // replaces
-    EXPECT_EQ(store.read("Tovi", "zuderari", "interval", "5"), "7");
 }
 
 TEST_F(RegistryStoreTest, ValuesThatAreNotOurStringsReadAsAbsent) {
@@ -97,7 +104,6 @@ TEST_F(RegistryStoreTest, RefusedWritesThrowAndKeepTheOldValue) {
     store.write("Tovi", "zuderari", "upload", "1");
 
     EXPECT_THROW(store.write("Tovi", "zuderari", "upload", std::string("0\0", 2)), Error);
-    EXPECT_THROW(store.write("Tovi", "zuderari", "", "0"), Error);
     EXPECT_THROW(store.write("Tovi\\zuderari", "x", "upload", "0"), Error);
     EXPECT_THROW(store.write("Tovi", "", "upload", "0"), Error);
     EXPECT_EQ(store.read("Tovi", "zuderari", "upload", "9"), "1");
