@@ -7,15 +7,9 @@
 # program alive. A signal ignored when tovi starts (nohup) stays ignored.
 set -euo pipefail
 
-[ "${TOVI_PLATFORM:-linux}" = linux ] || exit 77
-build=${TOVI_BUILD:?TOVI_BUILD names the build folder}
-source=${TOVI_SOURCE:-$(cd "$(dirname "$0")/../.." && pwd)}
-tovi=$build/bin/tovi
-[ -x "$tovi" ] || { echo "end_signals: $tovi is not built" >&2; exit 1; }
-for need in Xvfb trayer xdotool; do
-    command -v "$need" >/dev/null || { echo "end_signals: $need is missing, skipped"; exit 77; }
-done
-export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$source/tests/lsan.supp:print_suppressions=0}
+source "$(dirname "$0")/../lib/setup.sh" linux
+built "$tovi"
+needs Xvfb trayer xdotool
 
 source "$source/scripts/scratch" KILL  # a tovi that does not end must not hold the test
 source "$source/scripts/xsession" --tray || { echo "end_signals: Xvfb did not start" >&2; exit 1; }

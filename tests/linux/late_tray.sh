@@ -6,14 +6,9 @@
 # can always be reached.
 set -euo pipefail
 
-[ "${TOVI_PLATFORM:-linux}" = linux ] || exit 77
-build=${TOVI_BUILD:?TOVI_BUILD names the build folder}
-source=${TOVI_SOURCE:-$(cd "$(dirname "$0")/../.." && pwd)}
-tovi=$build/bin/tovi
-[ -x "$tovi" ] || { echo "late_tray: $tovi is not built" >&2; exit 1; }
-for need in Xvfb trayer xdotool xwininfo; do
-    command -v "$need" >/dev/null || { echo "late_tray: $need is missing, skipped"; exit 77; }
-done
+source "$(dirname "$0")/../lib/setup.sh" linux
+built "$tovi"
+needs Xvfb trayer xdotool xwininfo
 
 source "$source/scripts/scratch" KILL
 fail() {

@@ -6,12 +6,8 @@
 # Without a display, the window says to use --no-window.
 set -euo pipefail
 
-[ "${TOVI_PLATFORM:-linux}" = linux ] || exit 77
-build=${TOVI_BUILD:?TOVI_BUILD names the build folder}
-source=${TOVI_SOURCE:-$(cd "$(dirname "$0")/../.." && pwd)}
-tovi=$build/bin/tovi
-[ -x "$tovi" ] || { echo "no_window: $tovi is not built" >&2; exit 1; }
-export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$source/tests/lsan.supp:print_suppressions=0}
+source "$(dirname "$0")/../lib/setup.sh" linux
+built "$tovi"
 source "$source/scripts/scratch" KILL
 
 status=0

@@ -6,13 +6,9 @@
 # a runtime folder of its own, so Qt does not complain of none.
 set -euo pipefail
 
-[ "${TOVI_PLATFORM:-linux}" = linux ] || exit 77
-build=${TOVI_BUILD:?TOVI_BUILD names the build folder}
-source=${TOVI_SOURCE:-$(cd "$(dirname "$0")/../.." && pwd)}
-[ -x "$build/bin/tovi" ] || { echo "run_script: $build/bin/tovi is not built" >&2; exit 1; }
-for need in Xvfb trayer xdotool xset setsid; do
-    command -v "$need" >/dev/null || { echo "run_script: $need is missing, skipped"; exit 77; }
-done
+source "$(dirname "$0")/../lib/setup.sh" linux
+built "$build/bin/tovi"
+needs Xvfb trayer xdotool xset setsid
 
 source "$source/scripts/scratch" KILL
 fail() { echo "run_script: FAIL: $*" >&2; echo "--- scripts/run said:" >&2; cat "$work/log" >&2; exit 1; }

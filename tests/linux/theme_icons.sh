@@ -5,8 +5,7 @@
 # 2 x 2 block; 48: the picture with an 8-pixel margin; 64 to 256: 2 to 8
 # times). The design comes from tests/common/icon_check.py.
 set -euo pipefail
-build=${TOVI_BUILD:?TOVI_BUILD names the build folder}
-source=${TOVI_SOURCE:-$(cd "$(dirname "$0")/../.." && pwd)}
+source "$(dirname "$0")/../lib/setup.sh"
 icons=$build/packaging/icons
 [ -d "$icons" ] || { echo "theme_icons: no icons in this build (TOVI_PACKAGING off), skipped"; exit 77; }
 

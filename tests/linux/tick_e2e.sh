@@ -13,17 +13,11 @@
 # and that is the timer's lateness, not the tick's.
 set -euo pipefail
 
-[ "${TOVI_PLATFORM:-linux}" = linux ] || exit 77
-build=${TOVI_BUILD:?TOVI_BUILD names the build folder}
-source=${TOVI_SOURCE:-$(cd "$(dirname "$0")/../.." && pwd)}
+source "$(dirname "$0")/../lib/setup.sh" linux
 driver=$build/bin/tovi_tick_driver
 watch=$build/bin/tovi_led_watch
-for tool in "$driver" "$watch"; do
-    [ -x "$tool" ] || { echo "tick_e2e: $tool is not built" >&2; exit 1; }
-done
-for need in Xvfb python3 ip unshare; do
-    command -v "$need" >/dev/null || { echo "tick_e2e: $need is missing, skipped"; exit 77; }
-done
+built "$driver" "$watch"
+needs Xvfb python3 ip unshare
 
 if [ -z "${TOVI_E2E_INSIDE:-}" ]; then
     if ! unshare -n true 2>/dev/null; then

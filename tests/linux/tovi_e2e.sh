@@ -9,14 +9,9 @@
 #     and a key lit at that moment stays lit.
 set -euo pipefail
 
-[ "${TOVI_PLATFORM:-linux}" = linux ] || exit 77
-build=${TOVI_BUILD:?TOVI_BUILD names the build folder}
-source=${TOVI_SOURCE:-$(cd "$(dirname "$0")/../.." && pwd)}
-tovi=$build/bin/tovi
+source "$(dirname "$0")/../lib/setup.sh" linux
 close=$build/bin/tovi_close_window
-for need in Xvfb trayer xdotool xset xwininfo python3 ip unshare; do
-    command -v "$need" >/dev/null || { echo "tovi_e2e: $need is missing, skipped"; exit 77; }
-done
+needs Xvfb trayer xdotool xset xwininfo python3 ip unshare
 
 if [ -z "${TOVI_E2E_INSIDE:-}" ]; then
     unshare -n true 2>/dev/null || { echo "tovi_e2e: no private network namespace here, skipped"; exit 77; }

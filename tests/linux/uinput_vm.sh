@@ -13,9 +13,8 @@
 # build/uinput-vm.
 set -euo pipefail
 
-[ "${TOVI_PLATFORM:-linux}" = linux ] || exit 77
+source "$(dirname "$0")/../lib/setup.sh" linux
 build=$(cd "${TOVI_BUILD:?TOVI_BUILD names the build folder}" && pwd)
-source=${TOVI_SOURCE:-$(cd "$(dirname "$0")/../.." && pwd)}
 probe=$build/bin/tovi_uinput_probe
 tovi=$build/bin/tovi
 [ -x "$probe" ] || { echo "uinput_vm: FAIL: $probe is not built" >&2; exit 1; }

@@ -6,14 +6,9 @@
 # X11 that is the only way to the lock keys.
 set -euo pipefail
 
-[ "${TOVI_PLATFORM:-linux}" = linux ] || exit 77
-build=${TOVI_BUILD:?TOVI_BUILD names the build folder}
-source=${TOVI_SOURCE:-$(cd "$(dirname "$0")/../.." && pwd)}
-[ -x "$build/bin/tovi" ] || { echo "wayland_window: $build/bin/tovi is not built" >&2; exit 1; }
-export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$source/tests/lsan.supp:print_suppressions=0}
-for need in sway swaymsg setpriv; do
-    command -v "$need" >/dev/null || { echo "wayland_window: $need is missing, skipped"; exit 77; }
-done
+source "$(dirname "$0")/../lib/setup.sh" linux
+built "$build/bin/tovi"
+needs sway swaymsg setpriv
 ls /usr/lib/*/qt6/plugins/platforms/libqwayland-generic.so >/dev/null 2>&1 ||
     { echo "wayland_window: Qt's Wayland plugin (qt6-wayland) is missing, skipped"; exit 77; }
 

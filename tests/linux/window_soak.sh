@@ -8,14 +8,10 @@
 #   TOVI_SOAK_TICKS overrides the number of ticks.
 set -euo pipefail
 
-[ "${TOVI_PLATFORM:-linux}" = linux ] || exit 77
-build=${TOVI_BUILD:?TOVI_BUILD names the build folder}
-source=${TOVI_SOURCE:-$(cd "$(dirname "$0")/../.." && pwd)}
+source "$(dirname "$0")/../lib/setup.sh" linux
 soak=$build/bin/tovi_window_soak
-[ -x "$soak" ] || { echo "window_soak: $soak is not built" >&2; exit 1; }
-for need in Xvfb trayer python3; do
-    command -v "$need" >/dev/null || { echo "window_soak: $need is missing, skipped"; exit 77; }
-done
+built "$soak"
+needs Xvfb trayer python3
 
 if [ -z "${TOVI_SOAK_INSIDE:-}" ] && unshare -n true 2>/dev/null; then
     exec unshare -n env TOVI_SOAK_INSIDE=1 bash "$0" "$@"
