@@ -11,6 +11,7 @@ using LockKeyIndex = std::int16_t;
 inline constexpr LockKeyIndex kCapsLock = 0;
 inline constexpr LockKeyIndex kNumLock = 1;
 inline constexpr LockKeyIndex kScrollLock = 2;
+inline constexpr LockKeyIndex kLockKeyCount = 3;
 
 inline constexpr std::int16_t kVkCapital = 20;
 inline constexpr std::int16_t kVkNumLock = 144;

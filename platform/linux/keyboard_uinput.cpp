@@ -14,14 +14,13 @@
 #include <utility>
 
 #include "base/error.h"
-#include "lockkeys/lock_key_index.h"
 #include "platform/linux/unique_fd.h"
 
 namespace tovi::platform {
 namespace {
 
+// In the order of the selectors.
 struct Lock {
-    std::uint8_t virtualKey;
     std::uint16_t keyCode;
     std::uint16_t led;
     const char* sysfsSuffix;  // of the LED class device's name
@@ -29,9 +28,9 @@ struct Lock {
 };
 
 constexpr std::array<Lock, 3> kLocks{{
-    {kVkCapital, KEY_CAPSLOCK, LED_CAPSL, "::capslock", "Caps Lock"},
-    {kVkNumLock, KEY_NUMLOCK, LED_NUML, "::numlock", "Num Lock"},
-    {kVkScroll, KEY_SCROLLLOCK, LED_SCROLLL, "::scrolllock", "Scroll Lock"},
+    {KEY_CAPSLOCK, LED_CAPSL, "::capslock", "Caps Lock"},
+    {KEY_NUMLOCK, LED_NUML, "::numlock", "Num Lock"},
+    {KEY_SCROLLLOCK, LED_SCROLLL, "::scrolllock", "Scroll Lock"},
 }};
 
 std::string sentence(const std::string& text, int error) { return text + " (" + std::strerror(error) + ")."; }
@@ -139,8 +138,6 @@ UinputKeyboard::UinputKeyboard(std::unique_ptr<UinputDevice> device, unsigned li
     for (std::size_t i = 0; i < kLockCount; ++i) lit_[i] = ((lit >> i) & 1u) != 0;
 }
 
-std::uint32_t UinputKeyboard::platformId() { return kVerPlatformWin32Nt; }
-
 void UinputKeyboard::catchUp() {
     device_->drainLeds([this](std::uint16_t led, bool on) {
         for (std::size_t i = 0; i < kLockCount; ++i) {
@@ -160,7 +157,10 @@ void UinputKeyboard::catchUp() {
     }
 }
 
-void UinputKeyboard::keyEvent(std::size_t lock, bool down) {
+bool UinputKeyboard::lit(LockKeyIndex lock) { return lit_[static_cast<std::size_t>(lock)]; }
+
+void UinputKeyboard::keyEvent(LockKeyIndex index, bool down) {
+    const auto lock = static_cast<std::size_t>(index);
     if (givenUp_[lock]) {
         throw Error(std::string(kLocks[lock].name) + " is no longer pressed: the desktop does not switch it");
     }
@@ -170,42 +170,21 @@ void UinputKeyboard::keyEvent(std::size_t lock, bool down) {
     if (silent_[lock]++ == 0) silentSince_[lock] = clock_();
 }
 
-void UinputKeyboard::toggle(std::size_t lock) {
-    keyEvent(lock, true);
-    keyEvent(lock, false);
-}
-
-void UinputKeyboard::getKeyboardState(KeyboardState& state) {
-    catchUp();
-    state.fill(0);
-    for (std::size_t i = 0; i < kLockCount; ++i) {
-        if (lit_[i]) state[kLocks[i].virtualKey] = 1;
-    }
-}
-
 void UinputKeyboard::setKeyboardState(const KeyboardState& state) {
     catchUp();
     std::string refused;
     for (std::size_t i = 0; i < kLockCount; ++i) {
-        const bool wanted = (state[kLocks[i].virtualKey] & 1) != 0;
+        const bool wanted = (state[static_cast<std::size_t>(virtualKeyOf(static_cast<LockKeyIndex>(i)))] & 1) != 0;
         if (wanted == lit_[i]) continue;
         // The other keys still follow when one is given up on.
         if (givenUp_[i]) {
             refused = kLocks[i].name;
             continue;
         }
-        toggle(i);
+        keyEvent(static_cast<LockKeyIndex>(i), true);
+        keyEvent(static_cast<LockKeyIndex>(i), false);
     }
     if (!refused.empty()) throw Error(refused + " is no longer pressed: the desktop does not switch it");
-}
-
-void UinputKeyboard::keybdEvent(std::uint8_t virtualKey, std::uint8_t, std::uint32_t flags, std::uint32_t) {
-    for (std::size_t i = 0; i < kLockCount; ++i) {
-        if (kLocks[i].virtualKey != virtualKey) continue;
-        keyEvent(i, (flags & kKeyEventKeyUp) == 0);
-        return;
-    }
-    throw Error("no lock key has virtual-key code " + std::to_string(virtualKey));
 }
 
 }  // namespace tovi::platform

@@ -31,7 +31,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/keyboard.h"
+#include "platform/linux/lock_keyboard.h"
 
 namespace tovi::platform {
 
@@ -62,7 +62,7 @@ std::unique_ptr<UinputDevice> createUinputDevice(const std::string& path = "/dev
 // when any keyboard's light for it is on. Unreadable entries count as dark.
 unsigned litLocks(const std::string& ledsDir = "/sys/class/leds");
 
-class UinputKeyboard : public Keyboard {
+class UinputKeyboard : public LockKeyboard {
 public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
     using Say = std::function<void(const std::string&)>;
@@ -78,18 +78,16 @@ public:
     // one sentence about a key given up on goes (stderr by default).
     UinputKeyboard(std::unique_ptr<UinputDevice> device, unsigned lit, Clock clock = {}, Say say = {});
 
-    std::uint32_t platformId() override;
-    void getKeyboardState(KeyboardState& state) override;
+    // As a plain write, but a key given up on is left as it is, and named
+    // in the error thrown once the others are done.
     void setKeyboardState(const KeyboardState& state) override;
-    void keybdEvent(std::uint8_t virtualKey, std::uint8_t scanCode, std::uint32_t flags,
-                    std::uint32_t extraInfo) override;
 
 private:
-    static constexpr std::size_t kLockCount = 3;
+    static constexpr std::size_t kLockCount = kLockKeyCount;
 
-    void catchUp();
-    void toggle(std::size_t lock);
-    void keyEvent(std::size_t lock, bool down);
+    void catchUp() override;
+    bool lit(LockKeyIndex lock) override;
+    void keyEvent(LockKeyIndex lock, bool down) override;
 
     std::unique_ptr<UinputDevice> device_;
     Clock clock_;

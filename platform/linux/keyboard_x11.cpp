@@ -17,21 +17,20 @@
 #include <utility>
 
 #include "base/error.h"
-#include "lockkeys/lock_key_index.h"
 
 namespace tovi::platform {
 namespace {
 
+// In the order of the selectors.
 struct Lock {
-    std::uint8_t virtualKey;
     KeySym keysym;
     const char* indicator;  // XKB indicator name
 };
 
 constexpr std::array<Lock, 3> kLocks{{
-    {kVkCapital, XK_Caps_Lock, "Caps Lock"},
-    {kVkNumLock, XK_Num_Lock, "Num Lock"},
-    {kVkScroll, XK_Scroll_Lock, "Scroll Lock"},
+    {XK_Caps_Lock, "Caps Lock"},
+    {XK_Num_Lock, "Num Lock"},
+    {XK_Scroll_Lock, "Scroll Lock"},
 }};
 
 // Xlib's default error handler ends the process. While a trap is alive,
@@ -306,37 +305,13 @@ X11Keyboard::Connection& X11Keyboard::connection() {
 
 std::uint32_t X11Keyboard::platformId() {
     connection();
-    return kVerPlatformWin32Nt;
+    return LockKeyboard::platformId();
 }
 
-void X11Keyboard::getKeyboardState(KeyboardState& state) {
-    Connection& x = connection();
-    x.catchUp();
-    state.fill(0);
-    for (std::size_t i = 0; i < kLocks.size(); ++i) {
-        if (x.lit(i)) state[kLocks[i].virtualKey] = 1;
-    }
-}
+void X11Keyboard::catchUp() { connection().catchUp(); }
 
-void X11Keyboard::setKeyboardState(const KeyboardState& state) {
-    Connection& x = connection();
-    x.catchUp();
-    for (std::size_t i = 0; i < kLocks.size(); ++i) {
-        const bool wanted = (state[kLocks[i].virtualKey] & 1) != 0;
-        if (wanted == x.lit(i)) continue;
-        x.keyEvent(i, true);
-        x.keyEvent(i, false);
-    }
-}
+bool X11Keyboard::lit(LockKeyIndex lock) { return connection().lit(static_cast<std::size_t>(lock)); }
 
-void X11Keyboard::keybdEvent(std::uint8_t virtualKey, std::uint8_t, std::uint32_t flags, std::uint32_t) {
-    Connection& x = connection();
-    for (std::size_t i = 0; i < kLocks.size(); ++i) {
-        if (kLocks[i].virtualKey != virtualKey) continue;
-        x.keyEvent(i, (flags & kKeyEventKeyUp) == 0);
-        return;
-    }
-    throw Error("no lock key has virtual-key code " + std::to_string(virtualKey));
-}
+void X11Keyboard::keyEvent(LockKeyIndex lock, bool down) { connection().keyEvent(static_cast<std::size_t>(lock), down); }
 
 }  // namespace tovi::platform

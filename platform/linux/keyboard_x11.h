@@ -33,11 +33,11 @@
 #include <optional>
 #include <string>
 
-#include "platform/keyboard.h"
+#include "platform/linux/lock_keyboard.h"
 
 namespace tovi::platform {
 
-class X11Keyboard : public Keyboard {
+class X11Keyboard : public LockKeyboard {
 public:
     // displayName empty: $DISPLAY.
     explicit X11Keyboard(std::string displayName = {}, std::chrono::milliseconds retryAfter = std::chrono::seconds(5));
@@ -46,12 +46,12 @@ public:
     X11Keyboard& operator=(const X11Keyboard&) = delete;
 
     std::uint32_t platformId() override;
-    void getKeyboardState(KeyboardState& state) override;
-    void setKeyboardState(const KeyboardState& state) override;
-    void keybdEvent(std::uint8_t virtualKey, std::uint8_t scanCode, std::uint32_t flags,
-                    std::uint32_t extraInfo) override;
 
 private:
+    void catchUp() override;
+    bool lit(LockKeyIndex lock) override;
+    void keyEvent(LockKeyIndex lock, bool down) override;
+
     class Connection;
     Connection& connection();
 
