@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "platform/memory_controls.h"
 #include "platform/toolkit.h"
 #include "window/layout.h"
 
@@ -99,6 +100,33 @@ struct ContractWindow {
         timer1 = &window->createTimer(layout::kTimer1Interval, false);
         timer2 = &window->createTimer(layout::kTimer2Interval, false);
     }
+};
+
+// For the toolkits made of the in-memory controls (the fake, the toolkit
+// without a screen): no user, so a click, a pick and the space bar act on the
+// controls themselves, and closing the window is unloading it.
+class MemoryControlsDriver : public ToolkitDriver {
+public:
+    void attach(ContractWindow& window) override { window_ = &window; }
+    void click(platform::Window&, const platform::ControlSpec& control) override {
+        if (control.kind == platform::ControlKind::CheckBox) {
+            platform::CheckBox& box = *window_->checks.at(control.name);
+            box.setValue(box.value() == 1 ? 0 : 1);
+        }
+        if (control.kind == platform::ControlKind::Button) {
+            dynamic_cast<platform::MemoryButton&>(*window_->buttons.at(control.name)).press();
+        }
+    }
+    void pick(platform::Window&, const platform::ControlSpec& list, std::int32_t index) override {
+        window_->lists.at(list.name)->setListIndex(index);
+    }
+    void press(platform::Window& window, const platform::ControlSpec& control, Key key) override {
+        if (key == Key::Space) click(window, control);
+    }
+    void closeSoon(platform::Window& window) override { window.unload(); }
+
+private:
+    ContractWindow* window_ = nullptr;
 };
 
 inline const platform::ControlSpec& control(const char* name) {

@@ -101,6 +101,24 @@ TEST(IniText, SetValueAgreesWithFindValue) {
               "download_key=1\nupload_key=2\n");
 }
 
+// Found by the fuzzer (fuzz/fuzz_ini.cpp; the input is kept in
+// fuzz/corpus/fuzz_ini): a file whose last line is a group header ending in a
+// carriage return but no line feed (a cut-short Windows line). Adding a key
+// after it wrote a second '\r', the header no longer read as one, and every
+// key of the group was lost to the next read.
+TEST(IniText, HeaderOnAnUnterminatedLastLineEndingInCrStaysAHeader) {
+    const std::string text = "[zuderari]\r";
+    const std::string after = ini::setValue(text, "zuderari", "interval", "3");
+    EXPECT_EQ(after, "[zuderari]\r\ninterval=3\r\n");
+    EXPECT_EQ(ini::findValue(after, "zuderari", "interval"), "3");
+
+    // The same with a key line last.
+    const std::string keys = "[zuderari]\r\nenabled=1\r";
+    const std::string withKey = ini::setValue(keys, "zuderari", "upload", "0");
+    EXPECT_EQ(ini::findValue(withKey, "zuderari", "enabled"), "1");
+    EXPECT_EQ(ini::findValue(withKey, "zuderari", "upload"), "0");
+}
+
 TEST(IniText, RefusesWhatWouldBreakTheFile) {
     for (const char* section : {"", "a]b", "[a", "a\nb", " a", "a\r"}) {
         EXPECT_THROW(ini::setValue("", section, "k", "1"), Error) << section;

@@ -102,21 +102,6 @@ TEST_F(MainTest, LoadAddsTheIconFirstThenReadsTheSettingsInOrder) {
     EXPECT_EQ(toolkit.window->label("Label4").caption(), kCredits);
 }
 
-TEST_F(MainTest, TheCreditsHaveFourteenLinesWithEveryThirdOneEmpty) {
-    std::vector<std::string> lines;
-    std::string text = kCredits;
-    for (std::size_t start = 0;;) {
-        const std::size_t end = text.find("\r\n", start);
-        lines.push_back(text.substr(start, end - start));
-        if (end == std::string::npos) break;
-        start = end + 2;
-    }
-    ASSERT_EQ(lines.size(), 14u);
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        EXPECT_EQ(lines[i].empty(), i == 2 || i == 5 || i == 8 || i == 11) << "line " << i + 1;
-    }
-}
-
 TEST_F(MainTest, TheListsHoldTheirEntriesAndItemValuesInOrder) {
     start();
     FakeComboBox& intervals = combo("Combo1");

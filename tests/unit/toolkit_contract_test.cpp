@@ -10,9 +10,9 @@
 namespace tovi::contract {
 namespace {
 
-// The fake has no event loop and no keyboard: running the events fires each
-// timer once (the fake decides whether it may), only the space bar presses.
-class FakeDriver final : public ToolkitDriver {
+// The fake has no event loop: running the events fires each timer once (the
+// fake decides whether it may).
+class FakeDriver final : public MemoryControlsDriver {
 public:
     FakeDriver() {
         toolkit_.whileOpen = [this](const fakes::FakeToolkit::Box&) {
@@ -30,23 +30,7 @@ public:
         for (std::size_t i = 0; i < window->timerCount(); ++i) window->timer(i).tick();
     }
 
-    void click(platform::Window& window, const platform::ControlSpec& control) override {
-        auto& fake = dynamic_cast<fakes::FakeWindow&>(window);
-        if (control.kind == platform::ControlKind::CheckBox) fake.checkBox(control.name).click();
-        if (control.kind == platform::ControlKind::Button) fake.button(control.name).click();
-    }
-
-    void pick(platform::Window& window, const platform::ControlSpec& list, std::int32_t index) override {
-        dynamic_cast<fakes::FakeWindow&>(window).comboBox(list.name).pick(index);
-    }
-
-    void press(platform::Window& window, const platform::ControlSpec& control, Key key) override {
-        if (key == Key::Space) click(window, control);
-    }
-
     void closeNextBoxAfter(std::chrono::milliseconds time) override { closeAfter_ = time; }
-
-    void closeSoon(platform::Window& window) override { window.unload(); }
 
 private:
     fakes::FakeToolkit toolkit_;

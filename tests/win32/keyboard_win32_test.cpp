@@ -31,36 +31,10 @@ struct Key {
 constexpr Key kKeys[] = {{kVkCapital, 1, "Caps Lock"}, {kVkNumLock, 2, "Num Lock"}, {kVkScroll, 4, "Scroll Lock"}};
 
 // Owns one kernel handle.
-class Handle {
-public:
-    Handle() = default;
-    explicit Handle(HANDLE handle) : handle_(handle) {}
-    ~Handle() { reset(); }
-    Handle(Handle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-    Handle& operator=(Handle&& other) noexcept {
-        if (this != &other) {
-            reset();
-            handle_ = std::exchange(other.handle_, nullptr);
-        }
-        return *this;
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-
-    HANDLE get() const { return handle_; }
-    HANDLE* receive() {
-        reset();
-        return &handle_;
-    }
-    void reset() {
-        if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-        handle_ = nullptr;
-    }
-    explicit operator bool() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle_ = nullptr;
+struct CloseHandleOf {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
 };
+using Handle = std::unique_ptr<void, CloseHandleOf>;
 
 // The lock_state_probe process, asked line by line.
 class Witness {
@@ -74,9 +48,13 @@ public:
         command += L"lock_state_probe.exe";
 
         SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-        Handle childInput, childOutput;
-        if (!CreatePipe(childInput.receive(), toChild_.receive(), &inheritable, 0)) return;
-        if (!CreatePipe(fromChild_.receive(), childOutput.receive(), &inheritable, 0)) return;
+        HANDLE ends[4];
+        if (!CreatePipe(&ends[0], &ends[1], &inheritable, 0)) return;
+        const Handle childInput(ends[0]);
+        toChild_.reset(ends[1]);
+        if (!CreatePipe(&ends[2], &ends[3], &inheritable, 0)) return;
+        fromChild_.reset(ends[2]);
+        const Handle childOutput(ends[3]);
         SetHandleInformation(toChild_.get(), HANDLE_FLAG_INHERIT, 0);
         SetHandleInformation(fromChild_.get(), HANDLE_FLAG_INHERIT, 0);
 
@@ -91,7 +69,7 @@ public:
                             &process)) {
             return;
         }
-        process_ = Handle(process.hProcess);
+        process_.reset(process.hProcess);
         CloseHandle(process.hThread);
     }
 

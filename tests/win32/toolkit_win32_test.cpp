@@ -286,29 +286,6 @@ TEST_F(Win32Toolkit, TabVisitsTheControlsByTabIndexAndSkipsTheLabels) {
     main.window->unload();
 }
 
-TEST_F(Win32Toolkit, RestoredFromTheTrayAWindowMinimizedFromMaximizedComesBackNormal) {
-    MainWindow main(*toolkit);
-    main.window->setOnResize([&] {
-        if (main.window->windowState() == WindowState::Minimized) main.window->setVisible(false);
-    });
-    main.window->showFirst();
-    pump(20ms);
-    ShowWindow(main.hwnd(), SW_SHOWMAXIMIZED);
-    pump(200ms);
-    ASSERT_TRUE(IsZoomed(main.hwnd()));
-    main.window->setWindowState(WindowState::Minimized);
-    pump(20ms);
-    ASSERT_FALSE(IsWindowVisible(main.hwnd()));
-
-    main.window->setWindowState(WindowState::Normal);
-    main.window->setVisible(true);
-    pump(20ms);
-    EXPECT_TRUE(IsWindowVisible(main.hwnd()));
-    EXPECT_FALSE(IsIconic(main.hwnd()));
-    EXPECT_FALSE(IsZoomed(main.hwnd()));
-    main.window->unload();
-}
-
 TEST_F(Win32Toolkit, ActivationGivesTheFocusBackToTheControlThatHadIt) {
     MainWindow main(*toolkit);
     main.window->showFirst();
@@ -464,6 +441,21 @@ TEST_F(Win32Toolkit, MinimizedWhileShownTheWindowIsIconicUntilRestored) {
     pump(20ms);
     EXPECT_TRUE(IsWindowVisible(main.hwnd()));
     EXPECT_FALSE(IsIconic(main.hwnd()));
+
+    // Restored from the tray, a window minimized from maximized comes back
+    // normal.
+    ShowWindow(main.hwnd(), SW_SHOWMAXIMIZED);
+    pump(200ms);
+    ASSERT_TRUE(IsZoomed(main.hwnd()));
+    main.window->setWindowState(WindowState::Minimized);
+    pump(20ms);
+    ASSERT_FALSE(IsWindowVisible(main.hwnd()));
+    main.window->setWindowState(WindowState::Normal);
+    main.window->setVisible(true);
+    pump(20ms);
+    EXPECT_TRUE(IsWindowVisible(main.hwnd()));
+    EXPECT_FALSE(IsIconic(main.hwnd()));
+    EXPECT_FALSE(IsZoomed(main.hwnd()));
     main.window->unload();
 }
 

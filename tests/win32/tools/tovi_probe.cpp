@@ -46,6 +46,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "platform/win32/text_win32.h"
 
 namespace {
 
@@ -96,16 +97,7 @@ const Control kControls[] = {
 // A failed check: the probe reports it and ends.
 [[noreturn]] void fail(const std::string& message) { throw tovi::Error(message); }
 
-std::string narrow(const std::wstring& wide) {
-    if (wide.empty()) return {};
-    const int n =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) {
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n, nullptr, nullptr);
-    }
-    return text;
-}
+using tovi::platform::win32::narrow;
 
 std::string quoted(const std::wstring& text) { return "\"" + narrow(text) + "\""; }
 
@@ -124,21 +116,10 @@ std::wstring className(HWND hwnd) {
 }
 
 // Owns a kernel handle.
-class UniqueHandle {
-public:
-    UniqueHandle() = default;
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    ~UniqueHandle() { reset(nullptr); }
-    void reset(HANDLE handle) {
-        if (handle_) CloseHandle(handle_);
-        handle_ = handle;
-    }
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_ = nullptr;
+struct CloseHandleOf {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
 };
+using UniqueHandle = std::unique_ptr<void, CloseHandleOf>;
 
 using Clock = std::chrono::steady_clock;
 
