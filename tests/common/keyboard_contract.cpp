@@ -5,39 +5,31 @@
 #include "lockkeys/set_lock_key.h"
 
 namespace tovi::contract {
-namespace {
-
-struct Key {
-    std::int16_t virtualKey;
-    const char* name;
-};
-constexpr Key kKeys[] = {{kVkCapital, "Caps Lock"}, {kVkNumLock, "Num Lock"}, {kVkScroll, "Scroll Lock"}};
-
-}  // namespace
 
 TEST_P(KeyboardContract, SetLockKeyTurnsEachKeyOnAndOffAsAWitnessSees) {
     platform::Keyboard& keyboard = driver->keyboard();
     EXPECT_EQ(keyboard.platformId(), platform::kVerPlatformWin32Nt);
-    for (const Key& key : kKeys) {
-        SCOPED_TRACE(key.name);
-        SetLockKey(keyboard, key.virtualKey, true);
-        EXPECT_EQ(driver->lit(key.virtualKey), true);
-        EXPECT_EQ(driver->state()[key.virtualKey] & 1, 1);
+    for (LockKeyIndex lock = 0; lock < kLockKeyCount; ++lock) {
+        const std::int16_t key = virtualKeyOf(lock);
+        SCOPED_TRACE(key);
+        SetLockKey(keyboard, key, true);
+        EXPECT_EQ(driver->lit(key), true);
+        EXPECT_EQ(driver->state()[key] & 1, 1);
 
         // Already on: further calls send nothing, so the key stays on.
-        SetLockKey(keyboard, key.virtualKey, true);
-        SetLockKey(keyboard, key.virtualKey, true);
-        EXPECT_EQ(driver->lit(key.virtualKey), true);
+        SetLockKey(keyboard, key, true);
+        SetLockKey(keyboard, key, true);
+        EXPECT_EQ(driver->lit(key), true);
 
-        SetLockKey(keyboard, key.virtualKey, false);
-        EXPECT_EQ(driver->lit(key.virtualKey), false);
-        EXPECT_EQ(driver->state()[key.virtualKey] & 1, 0);
+        SetLockKey(keyboard, key, false);
+        EXPECT_EQ(driver->lit(key), false);
+        EXPECT_EQ(driver->state()[key] & 1, 0);
     }
 }
 
 TEST_P(KeyboardContract, WritingTheStateSetsTheLockKeysToggleBits) {
     platform::Keyboard& keyboard = driver->keyboard();
-    for (const Key& key : kKeys) SetLockKey(keyboard, key.virtualKey, false);
+    for (LockKeyIndex lock = 0; lock < kLockKeyCount; ++lock) SetLockKey(keyboard, virtualKeyOf(lock), false);
     platform::KeyboardState wanted = driver->state();
     wanted[kVkCapital] = 0x81;  // on, and a held bit
     wanted[kVkNumLock] = 0;
@@ -59,7 +51,7 @@ TEST_P(KeyboardContract, WritingTheStateSetsTheLockKeysToggleBits) {
     }
     wanted[kVkCapital] = wanted[kVkScroll] = 0;
     keyboard.setKeyboardState(wanted);
-    for (const Key& key : kKeys) EXPECT_EQ(driver->state()[key.virtualKey] & 1, 0) << key.name;
+    for (LockKeyIndex lock = 0; lock < kLockKeyCount; ++lock) EXPECT_EQ(driver->state()[virtualKeyOf(lock)] & 1, 0);
 }
 
 // X locks Caps Lock on the press; a backend that sends the press unconfirmed
@@ -82,7 +74,9 @@ TEST_P(KeyboardContract, EventsForOtherKeysAreRefused) {
     EXPECT_THROW(keyboard.keybdEvent(65, kLockKeyScanCode, platform::kKeyEventExtendedKey, 0), Error);
     EXPECT_THROW(keyboard.keybdEvent(0, kLockKeyScanCode, 3, 0), Error);
     const platform::KeyboardState after = driver->state();
-    for (const Key& key : kKeys) EXPECT_EQ(after[key.virtualKey] & 1, before[key.virtualKey] & 1) << key.name;
+    for (LockKeyIndex lock = 0; lock < kLockKeyCount; ++lock) {
+        EXPECT_EQ(after[virtualKeyOf(lock)] & 1, before[virtualKeyOf(lock)] & 1);
+    }
 }
 
 }  // namespace tovi::contract

@@ -1,21 +1,12 @@
-// What every lock-key backend promises through the seam (platform/keyboard.h),
-// checked once (keyboard_contract.cpp) and run against each of them. A test
-// program instantiates the suite with a factory for its driver:
-//
-//     INSTANTIATE_TEST_SUITE_P(X11, KeyboardContract, ::testing::Values(KeyboardBackend{"x11", &makeX11}));
-//
-// The driver gives the keyboard and a witness of the lights that does not go
-// through it (another client, another process, the device); it leaves the
-// keys as it found them when destroyed.
+// What every lock-key backend promises (see contract_suite.h). The driver
+// gives the keyboard and a witness of its lights beside it (another client or
+// process, the device), and leaves the keys as it found them.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
-#include <memory>
 #include <optional>
-#include <ostream>
 
+#include "common/contract_suite.h"
 #include "platform/keyboard.h"
 
 namespace tovi::contract {
@@ -33,28 +24,14 @@ public:
         keyboard().getKeyboardState(state);
         return state;
     }
-    // Whether a written state reaches the lights too, not only this
-    // program's view of the keys.
+    // Whether a written state reaches the lights, not only this program's view.
     virtual bool stateWriteLights() const { return true; }
     // Whether events for keys other than the three lock keys are refused.
     virtual bool refusesOtherKeys() const { return true; }
 };
 
-// A backend under test: makes its driver, or nullptr when it cannot run here.
-struct KeyboardBackend {
-    const char* name;
-    std::unique_ptr<KeyboardDriver> (*makeDriver)();
-};
+using KeyboardBackend = BackendOf<KeyboardDriver>;
 
-inline void PrintTo(const KeyboardBackend& backend, std::ostream* out) { *out << backend.name; }
-
-class KeyboardContract : public ::testing::TestWithParam<KeyboardBackend> {
-protected:
-    void SetUp() override {
-        driver = GetParam().makeDriver();
-        if (!driver) GTEST_SKIP() << "this keyboard cannot run here";
-    }
-    std::unique_ptr<KeyboardDriver> driver;
-};
+class KeyboardContract : public ContractSuite<KeyboardDriver> {};
 
 }  // namespace tovi::contract

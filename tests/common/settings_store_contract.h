@@ -1,15 +1,10 @@
-// What every settings store promises through the seam
-// (platform/settings_store.h), checked once (settings_store_contract.cpp) and
-// run against each store. A test program instantiates the suite with a
-// factory for its driver, which gives a store in a place of its own and
-// removes that place when destroyed.
+// What every settings store promises (see contract_suite.h). The driver
+// gives stores over a place of its own, removed when the driver goes.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <memory>
-#include <ostream>
 
+#include "common/contract_suite.h"
 #include "platform/settings_store.h"
 
 namespace tovi::contract {
@@ -22,21 +17,14 @@ public:
     virtual std::unique_ptr<platform::SettingsStore> makeStore() = 0;
 };
 
-struct SettingsStoreBackend {
-    const char* name;
-    std::unique_ptr<SettingsStoreDriver> (*makeDriver)();
-};
+using SettingsStoreBackend = BackendOf<SettingsStoreDriver>;
 
-inline void PrintTo(const SettingsStoreBackend& backend, std::ostream* out) { *out << backend.name; }
-
-class SettingsStoreContract : public ::testing::TestWithParam<SettingsStoreBackend> {
+class SettingsStoreContract : public ContractSuite<SettingsStoreDriver> {
 protected:
     void SetUp() override {
-        driver = GetParam().makeDriver();
-        ASSERT_TRUE(driver);
-        store = driver->makeStore();
+        ContractSuite::SetUp();
+        if (driver) store = driver->makeStore();
     }
-    std::unique_ptr<SettingsStoreDriver> driver;
     std::unique_ptr<platform::SettingsStore> store;
 };
 

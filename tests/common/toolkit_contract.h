@@ -1,13 +1,8 @@
-// What every window toolkit promises through the seam, checked once and run
-// against each of them: the fake the unit tests use and the real backends.
-// A test program includes this header once and instantiates the suite with a
-// factory for its driver:
-//
-//     INSTANTIATE_TEST_SUITE_P(Qt, ToolkitContract, ::testing::Values(Backend{"qt", &makeQtDriver}));
-//
-// The driver does only what the seam cannot: run the events as the event loop
-// would, and act as the user (a click, a pick, a key, closing a box or the
-// window). Everything checked goes through the seam.
+// What every window toolkit promises through the seam, run against the fake
+// the unit tests use and the real backends (see contract_suite.h); a test
+// program includes this header once. The driver runs the events as the event
+// loop would, and acts as the user (a click, a pick, a key, closing a box or
+// the window).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -22,6 +17,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "common/contract_suite.h"
 #include "platform/memory_controls.h"
 #include "platform/toolkit.h"
 #include "window/layout.h"
@@ -59,14 +55,7 @@ public:
     virtual void closeSoon(platform::Window& window) = 0;
 };
 
-// A backend under test: makes its driver, or nullptr when the backend cannot
-// run here (no display). The name ends each test's name.
-struct Backend {
-    const char* name;
-    std::unique_ptr<ToolkitDriver> (*makeDriver)();
-};
-
-inline void PrintTo(const Backend& backend, std::ostream* out) { *out << backend.name; }
+using Backend = BackendOf<ToolkitDriver>;
 
 // The window Main, built from the layout table as the program builds it.
 struct ContractWindow {
@@ -136,11 +125,11 @@ inline const platform::ControlSpec& control(const char* name) {
     throw Error("no control of that name");
 }
 
-class ToolkitContract : public ::testing::TestWithParam<Backend> {
+class ToolkitContract : public ContractSuite<ToolkitDriver> {
 protected:
     void SetUp() override {
-        driver = GetParam().makeDriver();
-        if (!driver) GTEST_SKIP() << "this toolkit cannot run here";
+        ContractSuite::SetUp();
+        if (!driver) return;
         main = std::make_unique<ContractWindow>(driver->toolkit());
         driver->attach(*main);
     }
@@ -154,7 +143,6 @@ protected:
     }
 
     platform::Window& window() { return *main->window; }
-    std::unique_ptr<ToolkitDriver> driver;
     std::unique_ptr<ContractWindow> main;
 };
 

@@ -4,12 +4,9 @@
 # each, also over the stale lock and socket files of killed servers; a server killed from outside can be replaced, the caller's own exit
 # trap is left alone, and no server outlives the shell that started it.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-source_dir=${TOVI_SOURCE:-$(cd "$here/../.." && pwd)}
-xsession=$source_dir/scripts/xsession
-for need in Xvfb xset python3; do
-    command -v "$need" >/dev/null || { echo "xsession_check: $need is missing, skipped"; exit 77; }
-done
+source "$(dirname "$0")/../lib/setup.sh"
+xsession=$source/scripts/xsession
+needs Xvfb xset python3
 export xsession
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

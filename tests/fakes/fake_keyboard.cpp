@@ -15,7 +15,7 @@ std::uint32_t FakeKeyboard::platformId() {
 void FakeKeyboard::getKeyboardState(platform::KeyboardState& out) {
     calls.push_back({Op::GetKeyboardState});
     if (failGetKeyboardState) {
-        if (scribbleOnFailure) out.fill(0xA5);
+        out.fill(0xA5);
         throw Error("keyboard state read failed");
     }
     out = state;
@@ -34,7 +34,7 @@ void FakeKeyboard::keybdEvent(std::uint8_t virtualKey, std::uint8_t scanCode, st
     calls.push_back(keyEvent(virtualKey, scanCode, flags, extraInfo));
     const bool keyUp = (flags & platform::kKeyEventKeyUp) != 0;
     if (keyUp ? failKeyUp : failKeyDown) throw Error("key event refused");
-    if (keyUp && toggleOnKeyUp) state[virtualKey] ^= 1;
+    if (keyUp) state[virtualKey] ^= 1;
 }
 
 std::vector<FakeKeyboard::Call> FakeKeyboard::callsAfter(std::size_t n) const {

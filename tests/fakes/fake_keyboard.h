@@ -41,7 +41,6 @@ public:
     // Scripted system.
     std::uint32_t platform = platform::kVerPlatformWin32Nt;
     platform::KeyboardState state{};
-    bool toggleOnKeyUp = true;  // a key-up event flips bit 0 of its byte
 
     // Failures: each flag makes every call of that kind throw tovi::Error.
     bool failPlatformId = false;
@@ -50,8 +49,7 @@ public:
     bool failKeyDown = false;  // keybdEvent without the key-up flag
     bool failKeyUp = false;    // keybdEvent with the key-up flag
     // A failing state read first scribbles over the caller's array, as a
-    // platform call that dies half-way might.
-    bool scribbleOnFailure = true;
+    // platform call that dies half-way might; a key-up flips bit 0.
 
     std::vector<Call> calls;
 

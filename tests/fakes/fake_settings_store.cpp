@@ -30,18 +30,10 @@ std::optional<std::string> FakeSettingsStore::get(const std::string& key, const 
     return it->second;
 }
 
-std::vector<std::string> FakeSettingsStore::readKeys() const {
+std::vector<std::string> FakeSettingsStore::keys(Op::Kind kind) const {
     std::vector<std::string> keys;
     for (const Op& op : log) {
-        if (op.kind == Op::Read) keys.push_back(op.key);
-    }
-    return keys;
-}
-
-std::vector<std::string> FakeSettingsStore::writtenKeys() const {
-    std::vector<std::string> keys;
-    for (const Op& op : log) {
-        if (op.kind == Op::Write) keys.push_back(op.key);
+        if (op.kind == kind) keys.push_back(op.key);
     }
     return keys;
 }

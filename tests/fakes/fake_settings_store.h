@@ -43,8 +43,9 @@ public:
     std::size_t size() const { return values_.size(); }
 
     // Keys, in order, of the logged reads or writes.
-    std::vector<std::string> readKeys() const;
-    std::vector<std::string> writtenKeys() const;
+    std::vector<std::string> keys(Op::Kind kind) const;
+    std::vector<std::string> readKeys() const { return keys(Op::Read); }
+    std::vector<std::string> writtenKeys() const { return keys(Op::Write); }
 
     bool failAllWrites = false;
     std::set<std::string> failingKeys;  // writes of these keys fail

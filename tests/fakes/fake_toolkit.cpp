@@ -27,22 +27,18 @@ FakeWindow::~FakeWindow() {
 }
 
 platform::CheckBox& FakeWindow::createCheckBox(const platform::ControlSpec& desc) {
-    createdOrder.push_back(desc.name);
     return *(checkBoxes_[desc.name] = std::make_unique<FakeCheckBox>(*this, desc));
 }
 
 platform::ComboBox& FakeWindow::createComboBox(const platform::ControlSpec& desc) {
-    createdOrder.push_back(desc.name);
     return *(comboBoxes_[desc.name] = std::make_unique<FakeComboBox>(*this, desc));
 }
 
 platform::Label& FakeWindow::createLabel(const platform::ControlSpec& desc) {
-    createdOrder.push_back(desc.name);
     return *(labels_[desc.name] = std::make_unique<FakeLabel>(*this, desc));
 }
 
 platform::Button& FakeWindow::createButton(const platform::ControlSpec& desc) {
-    createdOrder.push_back(desc.name);
     return *(buttons_[desc.name] = std::make_unique<FakeButton>(*this, desc));
 }
 

@@ -128,7 +128,6 @@ public:
     std::uintptr_t icon = 0x2000;
     bool shownFirst = false;
     bool unloaded = false;
-    std::vector<std::string> createdOrder;  // control names, in creation order
 
 private:
     FakeToolkit& toolkit_;

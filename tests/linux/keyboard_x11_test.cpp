@@ -100,16 +100,6 @@ protected:
     const std::unique_ptr<contract::KeyboardDriver> driver = makeX11Driver();
 };
 
-TEST_F(X11KeyboardTest, StateHasOnlyTheThreeToggleBits) {
-    for (const Key& key : kKeys) SetLockKey(driver->keyboard(), key.virtualKey, true);
-    KeyboardState state{};
-    driver->keyboard().getKeyboardState(state);
-    KeyboardState expected{};
-    for (const Key& key : kKeys) expected[key.virtualKey] = 1;
-    EXPECT_EQ(state, expected);
-    EXPECT_EQ(ledMask().value_or(0) & 7u, 7u);
-}
-
 TEST_F(X11KeyboardTest, ChangesByOtherClientsAreSeen) {
     for (const Key& key : kKeys) SetLockKey(driver->keyboard(), key.virtualKey, false);
     X11Keyboard other;

@@ -146,17 +146,31 @@ void spit(const fs::path& p, const std::string& text) {
     std::ofstream(p, std::ios::binary) << text;
 }
 
-class IniStoreTest : public ::testing::Test {
-protected:
-    void SetUp() override {
+// A folder of its own, removed with everything in it: the settings store
+// contract's driver on the INI file, and the place of the tests below.
+class IniDriver final : public contract::SettingsStoreDriver {
+public:
+    IniDriver() {
         char tmpl[] = "/tmp/tovi-ini-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        root = tmpl;
+        if (::mkdtemp(tmpl)) root = tmpl;
     }
-    void TearDown() override {
+    ~IniDriver() override {
         ::chmod(root.c_str(), 0700);
         fs::remove_all(root);
     }
+    std::unique_ptr<SettingsStore> makeStore() override { return std::make_unique<IniSettingsStore>(root); }
+    fs::path root;
+};
+
+std::unique_ptr<contract::SettingsStoreDriver> makeIniDriver() { return std::make_unique<IniDriver>(); }
+
+using contract::SettingsStoreContract;
+INSTANTIATE_TEST_SUITE_P(Ini, SettingsStoreContract,
+                         ::testing::Values(contract::SettingsStoreBackend{"ini", &makeIniDriver}));
+
+class IniStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_FALSE(root.empty()); }
 
     fs::path config() const { return root / "config"; }
     fs::path file() const { return config() / "Tovi" / "settings.ini"; }
@@ -167,28 +181,9 @@ protected:
         return names;
     }
 
-    fs::path root;
+    IniDriver place;
+    const fs::path root = place.root;
 };
-
-// The settings store contract on the INI file, in a folder of its own.
-class IniDriver final : public contract::SettingsStoreDriver {
-public:
-    IniDriver() {
-        char tmpl[] = "/tmp/tovi-ini-XXXXXX";
-        if (::mkdtemp(tmpl)) root_ = tmpl;
-    }
-    ~IniDriver() override { fs::remove_all(root_); }
-    std::unique_ptr<SettingsStore> makeStore() override { return std::make_unique<IniSettingsStore>(root_); }
-
-private:
-    fs::path root_;
-};
-
-std::unique_ptr<contract::SettingsStoreDriver> makeIniDriver() { return std::make_unique<IniDriver>(); }
-
-using contract::SettingsStoreContract;
-INSTANTIATE_TEST_SUITE_P(Ini, SettingsStoreContract,
-                         ::testing::Values(contract::SettingsStoreBackend{"ini", &makeIniDriver}));
 
 TEST_F(IniStoreTest, ReadingCreatesNothingAndTheFirstWriteCreatesTheFile) {
     IniSettingsStore store(config());

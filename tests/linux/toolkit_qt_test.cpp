@@ -31,7 +31,7 @@
 
 #include "base/error.h"
 #include "common/toolkit_contract.h"
-#include "headless_driver.h"
+#include "platform/linux/toolkit_headless.h"
 #include "qt_session.h"
 #include "window/layout.h"
 
@@ -117,9 +117,31 @@ std::unique_ptr<contract::ToolkitDriver> makeQtDriver() {
 
 using contract::ToolkitContract;
 INSTANTIATE_TEST_SUITE_P(Qt, ToolkitContract, ::testing::Values(contract::Backend{"qt", &makeQtDriver}));
-// The toolkit without a screen meets the same contract.
+
+// The toolkit of tovi --no-window meets the same contract: its message box
+// closes at once, and running the events is its loop's own wait for the due
+// timers.
+class HeadlessDriver final : public contract::MemoryControlsDriver {
+public:
+    platform::Toolkit& toolkit() override { return toolkit_; }
+    bool showsWindow() const override { return false; }
+    void runFor(std::chrono::milliseconds time) override {
+        using Clock = std::chrono::steady_clock;
+        const auto end = Clock::now() + time;
+        for (auto now = Clock::now(); now < end; now = Clock::now()) {
+            toolkit_.fireDue(static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(end - now).count()));
+        }
+    }
+    void closeNextBoxAfter(std::chrono::milliseconds) override {}
+
+private:
+    platform::HeadlessToolkit toolkit_;
+};
+
+std::unique_ptr<contract::ToolkitDriver> makeHeadlessDriver() { return std::make_unique<HeadlessDriver>(); }
+
 INSTANTIATE_TEST_SUITE_P(Headless, ToolkitContract,
-                         ::testing::Values(contract::Backend{"headless", &contract::makeHeadlessDriver}));
+                         ::testing::Values(contract::Backend{"headless", &makeHeadlessDriver}));
 
 // The settings window as the program builds it, with every control at hand.
 struct Built : contract::ContractWindow {

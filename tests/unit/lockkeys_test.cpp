@@ -60,7 +60,7 @@ INSTANTIATE_TEST_SUITE_P(CapsNumScroll, SetLockKeyOnEachKey, ::testing::Values(k
 
 // A key that the user holds down has bit 7 set. Only bit 0 says whether it
 // is lit, so a held key that already shows the wanted state is not touched.
-TEST(SetLockKey, HeldKeyIsJudgedByItsToggleBitAlone) {
+TEST(SetLockKey, HeldKeyIsJudgedByItsToggleBitAloneAndDoesNotFlicker) {
     struct Case {
         std::uint8_t byte;
         bool wanted;
@@ -73,9 +73,8 @@ TEST(SetLockKey, HeldKeyIsJudgedByItsToggleBitAlone) {
         SetLockKey(keyboard, kVkScroll, c.wanted);
         EXPECT_EQ(keyboard.callsAfter(2).empty(), !c.toggled) << "byte " << int(c.byte) << " wanted " << c.wanted;
     }
-}
 
-TEST(SetLockKey, HeldKeyDoesNotFlickerOverRepeatedTicks) {
+    // Nor does it flicker over repeated ticks.
     FakeKeyboard keyboard;
     keyboard.state[kVkNumLock] = 128;  // held, off
     for (int tick = 0; tick < 5; ++tick) SetLockKey(keyboard, kVkNumLock, true);
@@ -83,7 +82,7 @@ TEST(SetLockKey, HeldKeyDoesNotFlickerOverRepeatedTicks) {
     EXPECT_EQ(keyboard.state[kVkNumLock], 129);
 }
 
-TEST(SetLockKey, Win95FamilyWritesTheStateBackWithOnlyBit0Flipped) {
+TEST(SetLockKey, Win95FamilyWritesTheStateBackWithOnlyBit0FlippedKeepingTheHeldBit) {
     FakeKeyboard keyboard;
     keyboard.platform = kWin95;
     keyboard.state[kVkCapital] = 1;
@@ -101,11 +100,8 @@ TEST(SetLockKey, Win95FamilyWritesTheStateBackWithOnlyBit0Flipped) {
     keyboard.calls.clear();
     SetLockKey(keyboard, kVkScroll, true);
     EXPECT_TRUE(keyboard.callsAfter(2).empty());
-}
 
-TEST(SetLockKey, Win95FamilyKeepsTheHeldBitOfTheKeyItFlips) {
-    FakeKeyboard keyboard;
-    keyboard.platform = kWin95;
+    // The held bit of the key it flips stays.
     keyboard.state[kVkNumLock] = 129;
     SetLockKey(keyboard, kVkNumLock, false);
     ASSERT_EQ(keyboard.count(Op::SetKeyboardState), 1u);

@@ -9,13 +9,12 @@
 # about half a minute); 10000 is the full soak, for a manual run.
 set -euo pipefail
 
-[ "${TOVI_PLATFORM:-win32}" = win32 ] || exit 77
-build=${TOVI_BUILD:?TOVI_BUILD names the build folder}
-source_dir=${TOVI_SOURCE:?TOVI_SOURCE names the source folder}
+source "$(dirname "$0")/../lib/setup.sh" win32
+source_dir=$source
 soak=$build/bin/tovi_gui_soak.exe
 skip() { echo "gui_soak: $*, skipped"; exit 77; }
 [ -n "${DISPLAY:-}" ] || skip "no X display (DISPLAY is unset)"
-command -v wine >/dev/null || skip "wine is missing"
+needs wine
 [ -f "$soak" ] || skip "tovi_gui_soak.exe is not built"
 
 ticks=${TOVI_GUI_SOAK_TICKS:-2000}

@@ -10,7 +10,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
 
 #include "common/keyboard_contract.h"
 #include "lockkeys/lock_key_index.h"

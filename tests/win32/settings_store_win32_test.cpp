@@ -12,15 +12,27 @@
 namespace tovi::platform {
 namespace {
 
-// Every test works under its own key of HKEY_CURRENT_USER, removed after.
-class RegistryStoreTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        root = L"Software\\ToviTest-" + std::to_wstring(::GetCurrentProcessId());
+// A key of its own under HKEY_CURRENT_USER, removed with everything under it:
+// the settings store contract's driver on the registry, and the place of the
+// tests below.
+class RegistryDriver final : public contract::SettingsStoreDriver {
+public:
+    RegistryDriver() : root(L"Software\\ToviTest-" + std::to_wstring(::GetCurrentProcessId())) {
         ::RegDeleteTreeW(HKEY_CURRENT_USER, root.c_str());
     }
-    void TearDown() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, root.c_str()); }
+    ~RegistryDriver() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, root.c_str()); }
+    std::unique_ptr<SettingsStore> makeStore() override { return std::make_unique<RegistrySettingsStore>(root); }
+    const std::wstring root;
+};
 
+std::unique_ptr<contract::SettingsStoreDriver> makeRegistryDriver() { return std::make_unique<RegistryDriver>(); }
+
+using contract::SettingsStoreContract;
+INSTANTIATE_TEST_SUITE_P(Registry, SettingsStoreContract,
+                         ::testing::Values(contract::SettingsStoreBackend{"registry", &makeRegistryDriver}));
+
+class RegistryStoreTest : public ::testing::Test {
+protected:
     std::wstring sectionKey() const { return root + L"\\Tovi\\zuderari"; }
 
     void rawSet(const wchar_t* name, DWORD type, const void* data, DWORD bytes) {
@@ -42,27 +54,9 @@ protected:
         return {type, std::wstring(buffer)};
     }
 
-    std::wstring root;
+    RegistryDriver place;
+    const std::wstring root = place.root;
 };
-
-// The settings store contract on the registry, under a key of its own.
-class RegistryDriver final : public contract::SettingsStoreDriver {
-public:
-    RegistryDriver() : root_(L"Software\\ToviContract-" + std::to_wstring(::GetCurrentProcessId())) {
-        ::RegDeleteTreeW(HKEY_CURRENT_USER, root_.c_str());
-    }
-    ~RegistryDriver() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, root_.c_str()); }
-    std::unique_ptr<SettingsStore> makeStore() override { return std::make_unique<RegistrySettingsStore>(root_); }
-
-private:
-    std::wstring root_;
-};
-
-std::unique_ptr<contract::SettingsStoreDriver> makeRegistryDriver() { return std::make_unique<RegistryDriver>(); }
-
-using contract::SettingsStoreContract;
-INSTANTIATE_TEST_SUITE_P(Registry, SettingsStoreContract,
-                         ::testing::Values(contract::SettingsStoreBackend{"registry", &makeRegistryDriver}));
 
 TEST_F(RegistryStoreTest, LivesUnderSoftwareByDefault) {
     EXPECT_EQ(RegistrySettingsStore().keyPath("Tovi", "zuderari"), L"Software\\Tovi\\zuderari");

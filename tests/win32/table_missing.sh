@@ -6,14 +6,12 @@
 # never grow, although loopback traffic flows the whole time.
 set -euo pipefail
 
-[ "${TOVI_PLATFORM:-win32}" = win32 ] || exit 77
-build=${TOVI_BUILD:?TOVI_BUILD names the build folder}
-source_dir=${TOVI_SOURCE:?TOVI_SOURCE names the source folder}
+source "$(dirname "$0")/../lib/setup.sh" win32
+source_dir=$source
 soak=$build/bin/tovi_gui_soak.exe
 skip() { echo "table_missing: $*, skipped"; exit 77; }
 [ -n "${DISPLAY:-}" ] || skip "no X display (DISPLAY is unset)"
-command -v wine >/dev/null || skip "wine is missing"
-command -v python3 >/dev/null || skip "python3 is missing"
+needs wine python3
 [ -f "$soak" ] || skip "tovi_gui_soak.exe is not built"
 
 python3 "$source_dir/tests/common/loopback_traffic.py" --every 10 &

@@ -15,16 +15,15 @@
 #      window still shows the edit; "Exit" stores what the controls show.
 set -euo pipefail
 
-[ "${TOVI_PLATFORM:-win32}" = win32 ] || exit 77
-build=${TOVI_BUILD:?TOVI_BUILD names the build folder}
-source_dir=${TOVI_SOURCE:?TOVI_SOURCE names the source folder}
+source "$(dirname "$0")/../lib/setup.sh" win32
+source_dir=$source
 wine_run=$source_dir/cmake/wine-run
 tovi=$build/bin/tovi.exe
 probe=$build/bin/tovi_probe.exe
 
 skip() { echo "tovi_e2e_win32: $*, skipped"; exit 77; }
 [ -n "${DISPLAY:-}" ] || skip "no X display (DISPLAY is unset)"
-command -v wine >/dev/null || skip "wine is missing"
+needs wine
 if [ ! -f "$tovi" ] || [ ! -f "$probe" ]; then skip "tovi.exe or tovi_probe.exe is not built"; fi
 # Without a notification area "Save" rightly leaves the window on the task
 # bar instead of hiding it, so the test needs the tray host on this display.
