@@ -29,8 +29,8 @@ void ActivityMonitor::UpdateLeds() {
     // reads as lower, which turns the key off for one tick and re-bases.
     step([&] { received = ipHelper().BytesReceived() > lngLastReceived_; });
     step([&] { sent = ipHelper().BytesSent() > lngLastSent_; });
-    if (intShowDownload_ != 0) step([&] { SetLockKey(keyboard_, downloadKey, received); });
-    if (intShowUpload_ != 0) step([&] { SetLockKey(keyboard_, uploadKey, sent); });
+    if (intShowDownload_ != 0) step([&] { SetLockKey(switched_, downloadKey, received); });
+    if (intShowUpload_ != 0) step([&] { SetLockKey(switched_, uploadKey, sent); });
     // The reference totals follow the traffic whether or not a key is shown,
     // so showing a key later does not light it for old traffic.
     step([&] {
