@@ -61,13 +61,15 @@ std::vector<std::string> Main::refusalNotes() const {
                 key == settings::kDownloadKey ? monitor_.intDownloadKey() : monitor_.intUploadKey();
             instead = lockKeyInForce(inForce) + " is used instead";
         } else {
-            must = "0, 1 or 2";
+            must = "0 for off, 1 for on or 2 for grayed";
             const platform::CheckBox* box = key == settings::kEnabled          ? Check1
                                             : key == settings::kDownload       ? Check2
                                             : key == settings::kUpload         ? Check3
                                             : key == settings::kStartMinimized ? Check4
                                                                                : nullptr;
-            instead = std::to_string(box ? box->value() : 0) + " is used instead";
+            const std::int16_t state = box ? box->value() : 0;
+            instead = std::to_string(state) + (state == 0 ? " (off)" : state == 1 ? " (on)" : " (grayed)") +
+                      " is used instead";
         }
         notes.push_back(std::string(key) + "=" + printable(refused.text) + " is not taken (it must be " + must + "); " + instead +
                         ".");
