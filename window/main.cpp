@@ -205,7 +205,8 @@ void Main::readSettingInto(platform::ComboBox& list, const char* key, const char
 
 void Main::readSettingText(const char* key, const char* defaultText, const std::function<void(std::int16_t)>& take) {
     std::string text;
-    if (!step([&] { text = platform_.settingsStore.read(settings::kApplication, settings::kSection, key, defaultText); }))
+    if (!step(
+            [&] { text = platform_.settingsStore.read(settings::kApplication, settings::kSection, key, defaultText); }))
         return;
     // A text that is no number, or a number the control refuses: the control
     // keeps its state, and the value is remembered for whoever reports it.
@@ -253,7 +254,9 @@ void Main::restoreFromTray() {
     step([&] { window_->setVisible(true); });
 }
 
-void Main::giveKeysBack() { step([&] { monitor_.giveKeysBack(); }); }
+void Main::giveKeysBack() {
+    step([&] { monitor_.giveKeysBack(); });
+}
 
 void Main::Form_Unload() {
     const auto store = [&](const char* key, auto read) {

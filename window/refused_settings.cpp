@@ -68,11 +68,14 @@ std::vector<std::string> Main::refusalNotes() const {
                                             : key == settings::kStartMinimized ? Check4
                                                                                : nullptr;
             const std::int16_t state = box ? box->value() : 0;
-            instead = std::to_string(state) + (state == 0 ? " (off)" : state == 1 ? " (on)" : " (grayed)") +
+            instead = std::to_string(state) +
+                      (state == 0   ? " (off)"
+                       : state == 1 ? " (on)"
+                                    : " (grayed)") +
                       " is used instead";
         }
-        notes.push_back(std::string(key) + "=" + printable(refused.text) + " is not taken (it must be " + must + "); " + instead +
-                        ".");
+        notes.push_back(std::string(key) + "=" + printable(refused.text) + " is not taken (it must be " + must + "); " +
+                        instead + ".");
     }
     return notes;
 }

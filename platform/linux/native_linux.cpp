@@ -44,8 +44,8 @@ public:
         if (told_.insert(application).second) {
             const std::string why = file_.unusable(application);
             if (!why.empty()) {
-                std::cerr << "tovi: the settings file " << file_.fileFor(application).string()
-                          << " is not used (" << why << "); every setting takes its default.\n";
+                std::cerr << "tovi: the settings file " << file_.fileFor(application).string() << " is not used ("
+                          << why << "); every setting takes its default.\n";
             }
         }
         return file_.read(application, section, key, defaultValue);

@@ -120,8 +120,7 @@ private:
     void answer(int peer) {
         ucred credentials{};
         socklen_t length = sizeof credentials;
-        if (::getsockopt(peer, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0 ||
-            credentials.uid != ::geteuid()) {
+        if (::getsockopt(peer, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0 || credentials.uid != ::geteuid()) {
             return;
         }
         if (!readable(peer, kRequestWaitMs)) return;
@@ -158,9 +157,7 @@ Holder readHolder(int lock) {
     return {line.substr(0, blank), line.substr(blank + 1, end - blank - 1)};
 }
 
-std::string runningHere(const Holder& holder) {
-    return holder.pid.empty() ? "" : " (process " + holder.pid + ")";
-}
+std::string runningHere(const Holder& holder) { return holder.pid.empty() ? "" : " (process " + holder.pid + ")"; }
 
 InstanceClaim becomeFirst(UniqueFd lock, const std::filesystem::path& folder, bool withWindow, WatchReadable watch) {
     const std::string line =
@@ -201,7 +198,8 @@ InstanceClaim second(UniqueFd lock, const std::filesystem::path& folder, bool wi
     for (;;) {
         const Holder holder = readHolder(lock.get());
         if (!withWindow) {
-            return {nullptr, false, "another Tovi already runs for this user" + runningHere(holder) + ", so this one ends"};
+            return {nullptr, false,
+                    "another Tovi already runs for this user" + runningHere(holder) + ", so this one ends"};
         }
         if (holder.kind == kNoWindowKind) {
             return {nullptr, false,

@@ -327,9 +327,9 @@ public:
         posix_spawn_file_actions_adddup2(&actions, ends[1], 3);  // dup2 clears close-on-exec
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        char* argv[] = {const_cast<char*>("Xvfb"), const_cast<char*>("-displayfd"), const_cast<char*>("3"),
-                        const_cast<char*>("-noreset"), const_cast<char*>("-nolisten"), const_cast<char*>("tcp"),
-                        const_cast<char*>("-nolisten"), const_cast<char*>("unix"), nullptr};
+        char* argv[] = {const_cast<char*>("Xvfb"),      const_cast<char*>("-displayfd"), const_cast<char*>("3"),
+                        const_cast<char*>("-noreset"),  const_cast<char*>("-nolisten"),  const_cast<char*>("tcp"),
+                        const_cast<char*>("-nolisten"), const_cast<char*>("unix"),       nullptr};
         if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, argv, environ) != 0) pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
         ::close(ends[1]);

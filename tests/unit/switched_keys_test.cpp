@@ -21,7 +21,7 @@ TEST(SwitchedKeys, EachSwitchedKeyGoesBackToItsStateBeforeTheFirstSwitchAndNoOth
     SetLockKey(switched, kVkCapital, false);  // the tick darkens it
     SetLockKey(switched, kVkScroll, true);
     SetLockKey(switched, kVkScroll, false);
-    SetLockKey(switched, kVkScroll, true);  // later switches do not move what is remembered
+    SetLockKey(switched, kVkScroll, true);    // later switches do not move what is remembered
     SetLockKey(switched, kVkNumLock, false);  // already off: not switched
     keyboard.setLit(kVkNumLock, true);        // the user's own press meanwhile
 

@@ -283,7 +283,10 @@ bool parseStep(const std::string& text, Step& step, std::string& why) {
         return false;
     }
     if (verb == "press") {
-        step.number = argument == "caps" ? VK_CAPITAL : argument == "num" ? VK_NUMLOCK : argument == "scroll" ? VK_SCROLL : 0;
+        step.number = argument == "caps"     ? VK_CAPITAL
+                      : argument == "num"    ? VK_NUMLOCK
+                      : argument == "scroll" ? VK_SCROLL
+                                             : 0;
         if (step.number != 0) return true;
         why = "press takes caps, num or scroll";
         return false;
