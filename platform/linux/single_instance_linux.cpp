@@ -163,8 +163,10 @@ InstanceClaim becomeFirst(UniqueFd lock, const std::filesystem::path& folder, bo
     const std::string line =
         std::string(withWindow ? kWindowKind : kNoWindowKind) + " " + std::to_string(::getpid()) + "\n";
     // Only a hint for the messages of later starts: the lock is the claim.
-    if (::ftruncate(lock.get(), 0) == 0) {
-        [[maybe_unused]] const ssize_t written = ::pwrite(lock.get(), line.data(), line.size(), 0);
+    // Written over the old line, then cut to size, so that a reader never
+    // finds the file empty.
+    if (::pwrite(lock.get(), line.data(), line.size(), 0) == static_cast<ssize_t>(line.size())) {
+        [[maybe_unused]] const int cut = ::ftruncate(lock.get(), static_cast<off_t>(line.size()));
     }
     auto first = std::make_unique<FirstInstance>(std::move(lock), folder / kSocketName, std::move(watch));
     if (withWindow) first->listen();

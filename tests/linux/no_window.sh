@@ -88,7 +88,7 @@ once() {
 env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_SESSION_TYPE -u TOVI_KEYBOARD "$tovi" --no-window >/dev/null 2>&1 &
 first=$!
 pids+=($first)
-for _ in $(seq 1 100); do grep -q '^no-window ' "$XDG_RUNTIME_DIR/tovi.lock" 2>/dev/null && break; sleep 0.05; done
+for _ in $(seq 1 100); do grep -qx "no-window $first" "$XDG_RUNTIME_DIR/tovi.lock" 2>/dev/null && break; sleep 0.05; done
 rc=0
 env -u DISPLAY -u WAYLAND_DISPLAY "$tovi" --no-window >/dev/null 2>"$work/err" || rc=$?
 [ "$rc" -eq 1 ] || fail "a second tovi --no-window ended with status $rc, not 1"
