@@ -10,6 +10,7 @@
 #   - closing the window stores the controls' values and ends the program,
 #     and each key Tovi switched goes back to how it was before Tovi first
 #     switched it, while a key it never switched keeps what the user made it;
+#   - so does tovi --no-window when SIGTERM ends it;
 #   - a Tovi killed outright does not keep the next one from starting.
 set -euo pipefail
 
@@ -130,6 +131,21 @@ sleep 0.5
 for pair in enabled=1 startminimized=0 download=1 upload=1 interval=3 download_key=0 upload_key=2; do
     grep -qx "$pair" "$XDG_CONFIG_HOME/Tovi/settings.ini" || fail "settings.ini lacks $pair"
 done
+# Without a window, ended by SIGTERM while the traffic flows: the keys go
+# back as they were before (Caps and Num Lock on, Scroll Lock off).
+TOVI_KEYBOARD=x11 "$tovi" --no-window >"$work/no-window.log" 2>&1 &
+headless_pid=$!
+pids+=($headless_pid)
+traffic 60 &
+traffic_pid=$!
+pids+=("$traffic_pid")
+wait_leds "(m & 5) == 5" 10 || fail "tovi --no-window did not light the keys (lights $(leds))"
+kill -TERM "$headless_pid"
+wait "$headless_pid" || fail "tovi --no-window ended with status $? on SIGTERM"
+kill "$traffic_pid" 2>/dev/null || true
+sleep 0.5
+(( (16#$(leds) & 7) == 3 )) || fail "tovi --no-window did not give the keys back on SIGTERM: lights $(leds)"
+
 # Killed outright, a Tovi leaves its lock file behind; the next one starts.
 "$tovi" >"$work/killed.log" 2>&1 &
 killed_pid=$!
