@@ -30,10 +30,11 @@ source "$source/scripts/xsession" --tray || { echo "window_soak: Xvfb did not st
 export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
 mkdir -m 700 -p "$XDG_RUNTIME_DIR"
 
-# A datagram every millisecond, for as long as the soak runs (outside a
-# private namespace nothing here sees it, and nothing is judged by it).
-python3 "$source/tests/common/udp_traffic.py" --to "${peer:-127.0.0.1}" --every 1 &
-pids+=($!)
+# A datagram every millisecond, for as long as the soak runs.
+if [ "$private" = yes ]; then
+    python3 "$source/tests/common/udp_traffic.py" --to "$peer" --every 1 &
+    pids+=($!)
+fi
 
 ticks=${TOVI_SOAK_TICKS:-100000}
 start=$SECONDS
