@@ -132,6 +132,7 @@ sleep 0.5
 for pair in enabled=1 startminimized=0 download=1 upload=1 interval=3 download_key=0 upload_key=2; do
     grep -qx "$pair" "$XDG_CONFIG_HOME/Tovi/settings.ini" || fail "settings.ini lacks $pair"
 done
+
 # Without a window, ended by SIGTERM while the traffic flows: the keys go
 # back as they were before (Caps and Num Lock on, Scroll Lock off).
 TOVI_KEYBOARD=x11 "$tovi" --no-window >"$work/no-window.log" 2>&1 &
