@@ -205,9 +205,10 @@ void Main::readSettingInto(platform::ComboBox& list, const char* key, const char
 
 void Main::readSettingText(const char* key, const char* defaultText, const std::function<void(std::int16_t)>& take) {
     std::string text;
-    if (!step(
-            [&] { text = platform_.settingsStore.read(settings::kApplication, settings::kSection, key, defaultText); }))
-        return;
+    const auto read = [&] {
+        text = platform_.settingsStore.read(settings::kApplication, settings::kSection, key, defaultText);
+    };
+    if (!step(read)) return;
     // A text that is no number, or a number the control refuses: the control
     // keeps its state, and the value is remembered for whoever reports it.
     if (!step([&] { take(settings::parseSettingValue(text)); })) refused_.push_back({key, text});

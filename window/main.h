@@ -56,12 +56,6 @@ public:
     // window (the window-less program's end signals). Once is enough.
     void giveKeysBack();
 
-    // A stored value the load could not take, as it was stored.
-    struct RefusedSetting {
-        const char* key;
-        std::string text;
-    };
-    const std::vector<RefusedSetting>& refusedSettings() const { return refused_; }
     // One sentence per refused value: what was stored, what it must be, and
     // what is in force instead. Valid after start().
     std::vector<std::string> refusalNotes() const;
@@ -106,6 +100,11 @@ private:
     ActivityMonitor monitor_;
     Module1 module1_;
     bool startedHidden_ = false;
+    // A stored value the load could not take, as it was stored.
+    struct RefusedSetting {
+        const char* key;
+        std::string text;
+    };
     std::vector<RefusedSetting> refused_;  // in the order the load read them
 
     platform::CheckBox* Check1 = nullptr;
