@@ -7,8 +7,9 @@
 // and asks the running Tovi to bring its window back, as a double-click on
 // its tray icon does, then ends without touching the settings or the keys. A
 // start without a window (tovi --no-window) asks nothing and only ends.
-// Different users, and the sessions of one user on different seats, are
-// different sessions.
+// Different users are different sessions. On Windows so is each logon of
+// one user (fast user switching, a remote desktop); on Linux one user's
+// logins share one runtime folder and so one Tovi.
 //
 // Windows: a named mutex in the session's namespace and a message to a
 // hidden window of the first instance. Linux: a lock file under
