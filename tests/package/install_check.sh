@@ -213,9 +213,11 @@ PY
             chmod 755 "$root/usr/local/sbin/$tool"
         done
         : >"$root/tmp/systemd.log"
-        in_root /var/lib/dpkg/info/tovi.postinst configure
+        # As dpkg runs it, or deb-systemd-helper refuses to act.
+        local as_dpkg=(env DPKG_MAINTSCRIPT_PACKAGE=tovi DPKG_MAINTSCRIPT_NAME=postinst /var/lib/dpkg/info/tovi.postinst)
+        in_root "${as_dpkg[@]}" configure
         local first=$?
-        in_root /var/lib/dpkg/info/tovi.postinst configure "$version"
+        in_root "${as_dpkg[@]}" configure "$version"
         local upgrade=$?
         rm -f "$root/usr/local/sbin/systemctl" "$root/usr/local/sbin/deb-systemd-invoke"
         rmdir "$root/run/systemd/system"
