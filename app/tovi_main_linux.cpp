@@ -3,6 +3,8 @@
 // and tick with nothing on screen (platform/linux/toolkit_headless.h). Either
 // runs once per user session: a second window start brings the first one's
 // window back, a second start without a window ends with status 1.
+#include <signal.h>
+
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -19,6 +21,9 @@
 
 int main(int argc, char** argv) {
     using namespace tovi::platform;
+    // Whoever reads our stderr (a terminal, the journal) may be gone; a write
+    // there must not end the program.
+    ::signal(SIGPIPE, SIG_IGN);
     const CommandLine line = parseCommandLine(std::vector<std::string_view>(argv + (argc > 0), argv + argc));
     switch (line.mode) {
     case StartMode::Help:
@@ -39,6 +44,9 @@ int main(int argc, char** argv) {
             return 1;
         }
         Platform& platform = nativeWithoutWindow();
+        // Without a window the lights are all there is to do: no keyboard is
+        // a failure for the service manager to see (the notice is on stderr).
+        if (!keyboardNotice().empty()) return 1;
         tovi::Main window(platform);
         window.start();
         for (const std::string& note : window.refusalNotes()) std::cerr << "tovi: " << note << '\n';
