@@ -102,8 +102,10 @@ public:
             watching_.reset();
             return;
         }
-        // Requests made meanwhile wait in the socket's queue.
-        if (!watching_ && listener_ && watch_) watching_ = watch_(listener_.get(), [this] { serve(); });
+        // Without an event loop to watch the socket, a later start waits in
+        // vain and says so.
+        if (!watching_ && listener_ && watch_) step([&] { watching_ = watch_(listener_.get(), [this] { serve(); }); });
+        // Requests made before now wait in the socket's queue.
         serve();
     }
 
