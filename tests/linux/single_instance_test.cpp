@@ -116,29 +116,5 @@ TEST(SingleInstance, AgainstAToviWithoutAWindowEveryLaterStartEndsWithASentence)
     EXPECT_NE(window.refusal.find("without a window"), std::string::npos) << window.refusal;
 }
 
-TEST(SingleInstance, TheClaimIsFreeOnceItsHolderHasGoneWhateverSocketItLeft) {
-    Folder folder;
-    InstanceClaim first = claimSingleInstanceIn(folder.path, true, {});
-    ASSERT_TRUE(first.held);
-    first.held.reset();
-
-    // A holder that died outright leaves its socket behind, bound to nothing.
-    const int stale = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, (folder.path / "tovi.socket").c_str(), sizeof address.sun_path - 1);
-    ASSERT_EQ(::bind(stale, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    ::close(stale);
-
-    Loop loop;
-    InstanceClaim next = claimSingleInstanceIn(folder.path, true, loop.watch());
-    ASSERT_TRUE(next.held);
-    int shown = 0;
-    next.held->setOnShowRequest([&] { ++shown; });
-    auto asking = std::async(std::launch::async, [&] { return claimSingleInstanceIn(folder.path, true, {}); });
-    ASSERT_TRUE(loop.turn(5000)) << "the new holder does not listen where the old one did";
-    EXPECT_TRUE(asking.get().shown);
-}
-
 }  // namespace
 }  // namespace tovi
