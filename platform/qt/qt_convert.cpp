@@ -1,9 +1,13 @@
 #include "platform/qt/qt_convert.h"
 
 #include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
 #include <QScreen>
 #include <algorithm>
 #include <cmath>
+
+#include "resources/icon.h"
 
 namespace tovi::platform::qt {
 namespace {
@@ -37,5 +41,22 @@ double logicalDpiY() {
 int twipsToPixels(int twips, double dpi) { return static_cast<int>(std::lround(twips * dpi / kTwipsPerInch)); }
 
 int twipsPerPixel(double dpi) { return std::max(1, static_cast<int>(std::lround(kTwipsPerInch / dpi))); }
+
+QIcon programIcon() {
+    QImage image(icon::kSize, icon::kSize, QImage::Format_ARGB32);
+    const icon::Pixels& pixels = icon::pixels();
+    for (int row = 0; row < icon::kSize; ++row) {
+        for (int col = 0; col < icon::kSize; ++col) {
+            const std::uint8_t entry = pixels[static_cast<std::size_t>(row)][static_cast<std::size_t>(col)];
+            if (entry >= icon::kPalette.size()) {
+                image.setPixel(col, row, qRgba(0, 0, 0, 0));
+            } else {
+                const icon::Rgb& rgb = icon::kPalette[entry];
+                image.setPixel(col, row, qRgb(rgb.red, rgb.green, rgb.blue));
+            }
+        }
+    }
+    return QIcon(QPixmap::fromImage(image));
+}
 
 }  // namespace tovi::platform::qt

@@ -1,12 +1,14 @@
 // Conversions between the toolkit seam's terms and Qt's: text (UTF-8 with
 // "\r\n" line breaks) to QString, and the layout's twips to the screen's
-// pixels at the primary screen's logical resolution.
+// pixels at the primary screen's logical resolution, and the program's
+// picture to a QIcon.
 //
 // Free functions without state; they need the Qt application (the screen's
 // resolution falls back to 96 dots per inch without a screen). Window thread
 // only, as everything in the Qt toolkit.
 #pragma once
 
+#include <QIcon>
 #include <QString>
 #include <string>
 
@@ -22,5 +24,8 @@ double logicalDpiY();
 
 int twipsToPixels(int twips, double dpi);
 int twipsPerPixel(double dpi);
+
+// The program's picture (resources/icon.h) as a Qt icon.
+QIcon programIcon();
 
 }  // namespace tovi::platform::qt

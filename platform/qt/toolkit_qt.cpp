@@ -30,31 +30,8 @@
 #include "platform/qt/qt_controls.h"
 #include "platform/qt/qt_convert.h"
 #include "platform/qt/toolkit_qt_internal.h"
-#include "resources/icon.h"
 
 namespace tovi::platform::qt {
-namespace {
-
-QIcon buildIcon() {
-    QImage image(icon::kSize, icon::kSize, QImage::Format_ARGB32);
-    const icon::Pixels& pixels = icon::pixels();
-    for (int row = 0; row < icon::kSize; ++row) {
-        for (int col = 0; col < icon::kSize; ++col) {
-            const std::uint8_t entry = pixels[static_cast<std::size_t>(row)][static_cast<std::size_t>(col)];
-            if (entry >= icon::kPalette.size()) {
-                image.setPixel(col, row, qRgba(0, 0, 0, 0));
-            } else {
-                const icon::Rgb& rgb = icon::kPalette[entry];
-                image.setPixel(col, row, qRgb(rgb.red, rgb.green, rgb.blue));
-            }
-        }
-    }
-    return QIcon(QPixmap::fromImage(image));
-}
-
-QtToolkit* g_toolkit = nullptr;
-
-}  // namespace
 
 class MainWidget final : public QWidget {
 public:
@@ -73,7 +50,7 @@ private:
 class QtWindow final : public Window {
 public:
     QtWindow(QtToolkit& toolkit, const WindowSpec& desc)
-        : toolkit_(toolkit), widget_(new MainWidget(*this)), icon_(buildIcon()) {
+        : toolkit_(toolkit), widget_(new MainWidget(*this)), icon_(programIcon()) {
         handle_ = reinterpret_cast<std::uintptr_t>(widget_.data());
         widget_->setObjectName(QString::fromUtf8(desc.name));
         widget_->setWindowTitle(QString::fromUtf8(desc.caption));
@@ -344,64 +321,6 @@ std::unique_ptr<Window> QtToolkit::createWindow(const WindowSpec& desc) {
     return std::make_unique<QtWindow>(*this, desc);
 }
 
-QtToolkit::QtToolkit(int& argc, char** argv, EndWatch ends) : ends_(std::move(ends)) {
-    QCoreApplication* existing = QCoreApplication::instance();
-    if (existing && !qobject_cast<QApplication*>(existing)) throw Error("a Qt application without widgets exists");
-    // Deliberately never deleted: the application must outlive every
-    // widget and tray icon, including those alive at process exit.
-    if (!existing) new QApplication(argc, argv);
-    // The window hides in the notification area; closing a message box
-    // while it is hidden must not end the program.
-    QApplication::setQuitOnLastWindowClosed(false);
-    watchEndSignals();
-}
-
-void QtToolkit::messageBox(const std::string& text, const std::string& title) {
-    const HandlerScope scope(*this);
-    QMessageBox box(QMessageBox::NoIcon, title.empty() ? QString::fromUtf8(kApplicationTitle) : toQString(title),
-                    toQString(text), QMessageBox::Ok);
-    box.setTextFormat(Qt::PlainText);
-    box.setWindowModality(Qt::ApplicationModal);
-    box.exec();
-}
-
-int QtToolkit::run() {
-    if (openWindows() == 0) return 0;
-    unloadAtExit();
-    running_ = true;
-    const ScopeExit stopped([this] { running_ = false; });
-    return QApplication::exec();
-}
-
-void QtToolkit::end() {
-    std::fflush(nullptr);
-    ::_exit(0);
-}
-
-void QtToolkit::windowUnloaded() {
-    if (QApplication::instance()) QApplication::exit(0);
-}
-
-// The platform's watch only makes a descriptor readable; the event loop
-// watches it.
-void QtToolkit::watchEndSignals() {
-    const int read = ends_.watch ? ends_.watch() : -1;
-    if (read < 0) return;  // then the signals keep their default
-    endNotifier_ = std::make_unique<QSocketNotifier>(read, QSocketNotifier::Read);
-    QObject::connect(endNotifier_.get(), &QSocketNotifier::activated, [this] {
-        if (ends_.drain) ends_.drain();
-        endAll();
-    });
-}
-
-void QtToolkit::unloadAtExit() {
-    static const bool registered = std::atexit([] {
-                                       if (g_toolkit && g_toolkit->running_ && g_toolkit->openWindows() > 0)
-                                           g_toolkit->endAll();
-                                   }) == 0;
-    (void)registered;
-}
-
 void QtToolkit::endAll() {
     // A window may go while another unloads; work from a copy.
     const std::vector<QtWindow*> open = windows_;
@@ -431,23 +350,10 @@ using qt::g_toolkit;
 using qt::QtToolkit;
 using qt::QtWindow;
 
-Toolkit& qtToolkit(int& argc, char** argv, EndWatch ends) {
-    if (!g_toolkit) g_toolkit = new QtToolkit(argc, argv, std::move(ends));
-    return *g_toolkit;
-}
-
 QWidget* qtWindowFromHandle(std::uintptr_t handle) {
     if (!g_toolkit || handle == 0) return nullptr;
     QtWindow* window = g_toolkit->find(handle);
     return window && window->nativeHandle() == handle ? window->liveWidget() : nullptr;
-}
-
-std::shared_ptr<void> qtWatchReadable(int fd, std::function<void()> handler) {
-    if (!g_toolkit) throw Error("no Qt toolkit to watch a descriptor");
-    auto notifier = std::make_shared<QSocketNotifier>(fd, QSocketNotifier::Read);
-    QObject::connect(notifier.get(), &QSocketNotifier::activated,
-                     [handler = std::move(handler)] { g_toolkit->dispatch(handler); });
-    return notifier;
 }
 
 const QIcon* qtIconFromHandle(std::uintptr_t handle) {

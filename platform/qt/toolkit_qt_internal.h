@@ -106,4 +106,7 @@ private:
     std::vector<QtWindow*> windows_;  // every window not yet destroyed
 };
 
+// The process's toolkit, once qtToolkit() made it; never destroyed.
+inline QtToolkit* g_toolkit = nullptr;
+
 }  // namespace tovi::platform::qt
