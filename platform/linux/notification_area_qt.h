@@ -16,6 +16,11 @@
 // shell's does. The presence of a host is checked every half second while a
 // host handler is set.
 //
+// The icons it makes hold one pixmap for each of the sizes trays commonly
+// draw at (an XEmbed tray paints the one nearest its slot; a
+// StatusNotifierItem host is sent them all and picks); each is the picture
+// drawn for that size, never a scaled one.
+//
 // Needs the Qt toolkit's application (platform/linux/toolkit_qt.h); without
 // one no icon is added. Window thread only.
 #pragma once
@@ -27,6 +32,7 @@
 
 #include "platform/notification_area.h"
 
+class QIcon;
 class QSystemTrayIcon;
 class QTimer;
 
@@ -46,6 +52,8 @@ public:
     bool shellNotifyIcon(std::uint32_t message, const NotifyIconData& data) override;
     bool iconShown(const NotifyIconData& data) override;
     void setOnHostChanged(std::function<void()> handler) override;
+    std::vector<int> iconSizes() override;
+    std::uintptr_t createIcon(const std::vector<IconPicture>& pictures) override;
 
     // The icon added for this window and ID, or nullptr.
     QSystemTrayIcon* icon(std::uintptr_t hWnd, std::uint32_t uID) const;
@@ -54,7 +62,9 @@ private:
     struct Added;
     void activated(const Added& added, int reason);
     void noteHost(bool now);
+    QIcon pictureFor(std::uintptr_t hIcon) const;
     std::vector<std::unique_ptr<Added>> added_;
+    std::vector<std::unique_ptr<QIcon>> icons_;  // made by createIcon; the handle is the address
     std::function<void()> onHostChanged_;
     std::unique_ptr<QTimer> hostCheck_;  // polls for a host while a handler is set
     bool hostSeen_ = false;              // a host was there at the last check
