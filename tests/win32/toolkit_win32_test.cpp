@@ -286,6 +286,24 @@ TEST_F(Win32Toolkit, TabVisitsTheControlsByTabIndexAndSkipsTheLabels) {
     main.window->unload();
 }
 
+// Screen readers name a list by the static text right before it in the
+// z-order; the tab order among the focusable controls stays as it was.
+TEST_F(Win32Toolkit, EachListFollowsItsLabelInTheZOrder) {
+    MainWindow main(*toolkit);
+    for (const auto& [list, label] : {std::pair{layout::kCombo1, layout::kLabel1}, std::pair{layout::kCombo2, layout::kLabel2},
+                                      std::pair{layout::kCombo3, layout::kLabel3}}) {
+        EXPECT_EQ(GetWindow(main.item(list), GW_HWNDPREV), main.item(label)) << "list " << list;
+    }
+    // The label, now above its list, leaves the list's top edge uncovered.
+    RECT region{};
+    ASSERT_NE(GetWindowRgnBox(main.item(layout::kLabel2), &region), ERROR);
+    RECT label{}, list{};
+    GetWindowRect(main.item(layout::kLabel2), &label);
+    GetWindowRect(main.item(layout::kCombo2), &list);
+    EXPECT_LE(label.top + region.bottom, list.top);
+    main.window->unload();
+}
+
 TEST_F(Win32Toolkit, RestoredFromTheTrayAWindowMinimizedFromMaximizedComesBackNormal) {
     MainWindow main(*toolkit);
     main.window->setOnResize([&] {
