@@ -7,6 +7,8 @@ traffic that lights its lamps.
                                      half of the X window (the docked icon)
                                      and of the sent lamp's in the right half
     tray_lamps.py picture WINDOW     prints a digest of the window's pixels
+    tray_lamps.py show WINDOW        prints the window's pixels as text, one
+                                     letter a colour (for a failure's report)
     tray_lamps.py udp HOST SECONDS   sends a 64-byte UDP datagram to HOST
                                      port 9 every 5 ms for SECONDS
 
@@ -46,6 +48,15 @@ def picture(window):
     print(hashlib.sha1(bytes(c for row in rows for p in row for c in p)).hexdigest())
 
 
+def show(window):
+    _, rows = capture(window)
+    names = {}
+    for row in rows:
+        print("".join(names.setdefault(p, "abcdefghijklmnopqrstuvwxyz"[len(names) % 26]) for p in row))
+    for p, name in names.items():
+        print(name, "#%02x%02x%02x" % p)
+
+
 def udp(host, seconds):
     s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     end = time.monotonic() + float(seconds)
@@ -58,7 +69,7 @@ def udp(host, seconds):
 
 
 def main():
-    commands = {"lamps": (lamps, 1), "picture": (picture, 1), "udp": (udp, 2)}
+    commands = {"lamps": (lamps, 1), "picture": (picture, 1), "show": (show, 1), "udp": (udp, 2)}
     if len(sys.argv) < 2 or sys.argv[1] not in commands or len(sys.argv) != 2 + commands[sys.argv[1]][1]:
         sys.exit(__doc__)
     function, _ = commands[sys.argv[1]]

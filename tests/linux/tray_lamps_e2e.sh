@@ -62,6 +62,18 @@ upload_key=3
 INI
 
 leds() { xset q | sed -n 's/.*LED mask: *\([0-9a-fA-F]*\).*/\1/p'; }
+# The icon's picture once two captures 0.3 s apart agree (a tray repaints
+# in steps).
+settled_picture() {
+    local previous="" current
+    for _ in $(seq 1 20); do
+        sleep 0.3
+        current=$(python3 "$lamps_py" picture "$icon")
+        [ "$current" = "$previous" ] && break
+        previous=$current
+    done
+    echo "$current"
+}
 lit_lamps() { python3 "$lamps_py" lamps "$icon"; }
 # wait_lamps PATTERN SECONDS: polls the docked icon until its lamps match.
 wait_lamps() {
@@ -89,8 +101,8 @@ leds_before=$(leds)
 
 # The first tick may light the lamps for one interval.
 wait_lamps '^received=0 sent=0$' 5 || fail "lamps lit before any traffic: $(lit_lamps)"
-sleep 0.3
-plain=$(python3 "$lamps_py" picture "$icon")
+plain=$(settled_picture)
+python3 "$lamps_py" show "$icon" >"$work/plain.txt"
 
 traffic 6
 wait_lamps '^received=[1-9][0-9]* sent=[1-9][0-9]*$' 10 || fail "the traffic lit no lamps: $(lit_lamps)"
@@ -102,6 +114,5 @@ done
 echo "tray_lamps_e2e: ok    no lock key changed during the traffic"
 
 wait_lamps '^received=0 sent=0$' 15 || fail "the lamps stayed lit after the traffic: $(lit_lamps)"
-sleep 0.3
-[ "$(python3 "$lamps_py" picture "$icon")" = "$plain" ] || fail "the icon is not the plain picture again"
+[ "$(settled_picture)" = "$plain" ] || fail "the icon is not the plain picture again:"$'\n'"$(python3 "$lamps_py" show "$icon")"$'\n'"but was:"$'\n'"$(cat "$work/plain.txt")"
 echo "tray_lamps_e2e: ok    without traffic the icon is the plain picture again"
