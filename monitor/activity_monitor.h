@@ -91,7 +91,8 @@ private:
     LockKeyIndex intUploadKey_ = 0;
     std::int32_t lngInterval_ = 0;  // milliseconds
 
-    // The tick's reference totals, in bytes; nothing resets them.
+    // The tick's reference totals, in bytes, from the last tick whose
+    // refresh read the table; nothing resets them.
     std::int32_t lngLastReceived_ = 0;
     std::int32_t lngLastSent_ = 0;
 

@@ -1,6 +1,5 @@
 #!/usr/bin/env python3
-"""Helpers for the tray-lamp tests: what a docked tray icon shows, and the
-traffic that lights its lamps.
+"""Helper for the tray-lamp tests: what a docked tray icon shows.
 
     tray_lamps.py lamps WINDOW       prints "received=N sent=M": the pixels of
                                      the received lamp's colour in the left
@@ -9,18 +8,14 @@ traffic that lights its lamps.
     tray_lamps.py picture WINDOW     prints a digest of the window's pixels
     tray_lamps.py show WINDOW        prints the window's pixels as text, one
                                      letter a colour (for a failure's report)
-    tray_lamps.py udp HOST SECONDS   sends a 64-byte UDP datagram to HOST
-                                     port 9 every 5 ms for SECONDS
 
 The window is read with ImageMagick's `import` from the X server in DISPLAY.
 The colours are those the program draws its lamps in (window/tray_picture.h),
 opaque, so a tray that paints the icon on any background keeps them exact.
 """
 import hashlib
-import socket
 import subprocess
 import sys
-import time
 
 RECEIVED = (0x00, 0xE0, 0x00)
 SENT = (0xFF, 0xB0, 0x00)
@@ -57,19 +52,8 @@ def show(window):
         print(name, "#%02x%02x%02x" % p)
 
 
-def udp(host, seconds):
-    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    end = time.monotonic() + float(seconds)
-    while time.monotonic() < end:
-        try:
-            s.sendto(b"tovi" * 16, (host, 9))
-        except OSError:  # an ICMP refusal reported on the socket
-            pass
-        time.sleep(0.005)
-
-
 def main():
-    commands = {"lamps": (lamps, 1), "picture": (picture, 1), "show": (show, 1), "udp": (udp, 2)}
+    commands = {"lamps": (lamps, 1), "picture": (picture, 1), "show": (show, 1)}
     if len(sys.argv) < 2 or sys.argv[1] not in commands or len(sys.argv) != 2 + commands[sys.argv[1]][1]:
         sys.exit(__doc__)
     function, _ = commands[sys.argv[1]]

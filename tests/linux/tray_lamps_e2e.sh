@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Both directions on "Tray icon", end to end: tovi on a private X server with
 # trayer, in a private network namespace whose only traffic is this test's,
-# over a veth pair to a second namespace.
+# over a veth pair (scripts/veth-pair).
 #   - quiet: the docked icon shows the plain picture, no lamp;
 #   - traffic both ways lights the received and the sent lamp in the docked
 #     icon (read from the tray's pixels), and no lock key changes meanwhile;
@@ -13,7 +13,7 @@ build=${TOVI_BUILD:?TOVI_BUILD names the build folder}
 source=${TOVI_SOURCE:-$(cd "$(dirname "$0")/../.." && pwd)}
 tovi=$build/bin/tovi
 lamps_py=$source/tests/common/tray_lamps.py
-for need in Xvfb trayer xdotool xset xwininfo import python3 ip unshare nsenter; do
+for need in Xvfb trayer xdotool xset xwininfo import python3 ip unshare nsenter sysctl; do
     command -v "$need" >/dev/null || { echo "tray_lamps_e2e: $need is missing, skipped"; exit 77; }
 done
 
@@ -22,7 +22,6 @@ if [ -z "${TOVI_E2E_INSIDE:-}" ]; then
     exec unshare -n env TOVI_E2E_INSIDE=1 bash "$0" "$@"
 fi
 
-ip link set lo up
 source "$source/scripts/scratch"
 fail() {
     echo "tray_lamps_e2e: FAIL: $*" >&2
@@ -30,21 +29,7 @@ fail() {
     exit 1
 }
 
-# The far end of the veth pair lives in a namespace of its own, held open by
-# a sleeping process. IPv6 is off on both ends before they come up, so no
-# router or multicast chatter moves the counters.
-unshare -n sleep 600 &
-peer=$!
-pids+=("$peer")
-sleep 0.1
-ip link add tovi-near type veth peer name tovi-far || fail "cannot make a veth pair"
-ip link set tovi-far netns "$peer"
-echo 1 >/proc/sys/net/ipv6/conf/tovi-near/disable_ipv6
-ip addr add 10.231.0.1/24 dev tovi-near
-ip link set tovi-near up
-nsenter -t "$peer" -n sh -c 'echo 1 >/proc/sys/net/ipv6/conf/tovi-far/disable_ipv6 &&
-    ip addr add 10.231.0.2/24 dev tovi-far && ip link set tovi-far up' || fail "cannot set up the far end"
-
+source "$source/scripts/veth-pair" || { echo "tray_lamps_e2e: no veth pair here, skipped"; exit 77; }
 source "$source/scripts/xsession" --tray || fail "Xvfb did not start"
 source "$source/tests/common/window_wait.sh"
 
@@ -85,9 +70,7 @@ wait_lamps() {
 }
 # traffic SECONDS: datagrams both ways over the pair, in the background.
 traffic() {
-    python3 "$lamps_py" udp 10.231.0.2 "$1" &
-    pids+=($!)
-    nsenter -t "$peer" -n python3 "$lamps_py" udp 10.231.0.1 "$1" &
+    python3 "$source/tests/common/udp_traffic.py" --to "$peer" --every 5 --for "$1" &
     pids+=($!)
 }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # tovi.exe under wine with both directions on "Tray icon", in a private
-# network namespace whose only traffic is this test's (a veth pair to a
-# second namespace), on a private X server with trayer:
+# network namespace whose only traffic is this test's (a veth pair,
+# scripts/veth-pair), on a private X server with trayer:
 #   - "Tray icon" picked for download beside the stored one for upload: no
 #     conflict, and position 3 comes back selected in both lists after the
 #     program ended and started again;
@@ -23,7 +23,7 @@ locks=$build/bin/lock_state_probe.exe
 
 skip() { echo "tray_lamps_win32: $*, skipped"; exit 77; }
 command -v wine >/dev/null || skip "wine is missing"
-for need in Xvfb trayer xwininfo import python3 ip unshare nsenter; do
+for need in Xvfb trayer xwininfo import python3 ip unshare nsenter sysctl; do
     command -v "$need" >/dev/null || skip "$need is missing"
 done
 for file in "$tovi" "$probe" "$locks"; do [ -f "$file" ] || skip "$(basename "$file") is not built"; done
@@ -33,7 +33,6 @@ if [ -z "${TOVI_E2E_INSIDE:-}" ]; then
     exec unshare -n env TOVI_E2E_INSIDE=1 bash "$0" "$@"
 fi
 
-ip link set lo up
 source "$source_dir/scripts/scratch"
 export TOVI_BUILD=$build
 fail() {
@@ -43,20 +42,7 @@ fail() {
 }
 wine_run() { timeout 120 "$wine_run" "$@"; }
 
-# The far end of the pair in a namespace of its own, IPv6 off on both ends
-# so that no router or multicast chatter moves the counters.
-unshare -n sleep 900 &
-peer=$!
-pids+=("$peer")
-sleep 0.1
-ip link add tovi-near type veth peer name tovi-far || fail "cannot make a veth pair"
-ip link set tovi-far netns "$peer"
-echo 1 >/proc/sys/net/ipv6/conf/tovi-near/disable_ipv6
-ip addr add 10.231.0.1/24 dev tovi-near
-ip link set tovi-near up
-nsenter -t "$peer" -n sh -c 'echo 1 >/proc/sys/net/ipv6/conf/tovi-far/disable_ipv6 &&
-    ip addr add 10.231.0.2/24 dev tovi-far && ip link set tovi-far up' || fail "cannot set up the far end"
-
+source "$source_dir/scripts/veth-pair" || { echo "tray_lamps_win32: no veth pair here, skipped"; exit 77; }
 source "$source_dir/scripts/xsession" --tray || fail "Xvfb did not start"
 
 # Upload on the tray icon, download on Num Lock until the user picks the
@@ -99,9 +85,7 @@ wait_lamps() {
     done
 }
 traffic() {
-    python3 "$lamps_py" udp 10.231.0.2 "$1" &
-    pids+=($!)
-    nsenter -t "$peer" -n python3 "$lamps_py" udp 10.231.0.1 "$1" &
+    python3 "$source_dir/tests/common/udp_traffic.py" --to "$peer" --every 5 --for "$1" &
     pids+=($!)
 }
 

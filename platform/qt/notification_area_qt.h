@@ -13,21 +13,23 @@
 //
 // An icon added while no tray host runs is kept and docks as soon as one
 // starts; until then it is not shown, and the add reports failure as the
-// shell's does. The presence of a host is checked every half second while a
-// host handler is set.
+// shell's does. The presence of a host is checked every two seconds while a
+// host handler is set; the platform may hand in its own check, since Qt may
+// keep a stale answer about a host that came or went.
 //
 // The icons it makes hold one pixmap for each of the sizes trays commonly
 // draw at (an XEmbed tray paints the one nearest its slot; a
 // StatusNotifierItem host is sent them all and picks); each is the picture
 // drawn for that size, never a scaled one.
 //
-// Needs the Qt toolkit's application (platform/linux/toolkit_qt.h); without
+// Needs the Qt toolkit's application (platform/qt/toolkit_qt.h); without
 // one no icon is added. Window thread only.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/notification_area.h"
@@ -55,6 +57,11 @@ public:
     std::vector<int> iconSizes() override;
     std::uintptr_t createIcon(const std::vector<IconPicture>& pictures) override;
 
+    // Whether a tray host runs, asked of the windowing system; nullopt where
+    // it cannot tell (then Qt is asked).
+    using HostProbe = std::function<std::optional<bool>()>;
+    void setHostProbe(HostProbe probe);
+
     // The icon added for this window and ID, or nullptr.
     QSystemTrayIcon* icon(std::uintptr_t hWnd, std::uint32_t uID) const;
 
@@ -66,6 +73,7 @@ private:
     std::vector<std::unique_ptr<Added>> added_;
     std::vector<std::unique_ptr<QIcon>> icons_;  // made by createIcon; the handle is the address
     std::function<void()> onHostChanged_;
+    HostProbe hostProbe_;
     std::unique_ptr<QTimer> hostCheck_;  // polls for a host while a handler is set
     bool hostSeen_ = false;              // a host was there at the last check
 };
