@@ -129,7 +129,9 @@ bool QtNotificationArea::shellNotifyIcon(std::uint32_t message, const NotifyIcon
         if (data.uFlags & kNifTip && added.icon->toolTip() != tipText(data.szTip)) {
             added.icon->setToolTip(tipText(data.szTip));
         }
-        return available();
+        // Not asked of the windowing system: the lamps change the picture up
+        // to 40 times a second, and each question is a round trip.
+        return true;
     }
     if (message != kNimAdd || found != added_.end() || !haveApplication()) return false;
 

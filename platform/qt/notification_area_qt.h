@@ -49,8 +49,8 @@ public:
 
     bool available() override;
     // kNimAdd: false when the icon exists already, and false without a tray
-    // host (the icon is kept for a later host). kNimDelete: false when there
-    // is no such icon. Other messages: false.
+    // host (the icon is kept for a later host). kNimModify and kNimDelete:
+    // false when there is no such icon. Other messages: false.
     bool shellNotifyIcon(std::uint32_t message, const NotifyIconData& data) override;
     bool iconShown(const NotifyIconData& data) override;
     void setOnHostChanged(std::function<void()> handler) override;
