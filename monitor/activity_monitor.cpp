@@ -43,8 +43,8 @@ void ActivityMonitor::UpdateLeds() {
     step([&] { sent = ipHelper().BytesSent() > lngLastSent_; });
     const bool downloadOnTray = intShowDownload_ != 0 && intDownloadKey_ == kTrayIcon;
     const bool uploadOnTray = intShowUpload_ != 0 && intUploadKey_ == kTrayIcon;
-    if (intShowDownload_ != 0 && !downloadOnTray) step([&] { SetLockKey(keyboard_, downloadKey, received); });
-    if (intShowUpload_ != 0 && !uploadOnTray) step([&] { SetLockKey(keyboard_, uploadKey, sent); });
+    if (intShowDownload_ != 0 && !downloadOnTray) step([&] { SetLockKey(switched_, downloadKey, received); });
+    if (intShowUpload_ != 0 && !uploadOnTray) step([&] { SetLockKey(switched_, uploadKey, sent); });
     showLamps({downloadOnTray && received, uploadOnTray && sent});
     // The reference totals follow the traffic whether or not a key is shown,
     // so showing a key later does not light it for old traffic.

@@ -5,7 +5,10 @@
 // interface-table reader during its load, and calls UpdateLeds on each
 // Timer1 tick, RefreshCounters on each Timer2 tick and getvalues at the end
 // of its load and on "Save". Only these change the state, which others read.
-// Every routine here runs its statements as guarded steps (base/guard.h).
+// The keys the tick switches pass through SwitchedKeys, which remembers how
+// each was before its first switch; giveKeysBack hands them back as the
+// program ends. Every routine here runs its statements as guarded steps
+// (base/guard.h).
 //
 // A direction whose key is kTrayIcon switches no lock key: its activity goes
 // to the lamps handler instead, which hears only changes.
@@ -19,6 +22,7 @@
 #include <utility>
 
 #include "lockkeys/lock_key_index.h"
+#include "lockkeys/switched_keys.h"
 #include "netstats/c_ip_helper.h"
 
 namespace tovi {
@@ -47,6 +51,11 @@ public:
     void UpdateLeds();       // Timer1 tick
     void RefreshCounters();  // Timer2 tick
     void getvalues(const Controls& controls);
+
+    // Each lock key the tick switched goes back to how it was before the
+    // first switch; keys it never switched stay as they are. Called as the
+    // program ends; a second call finds nothing left to give back.
+    void giveKeysBack() { switched_.giveBack(); }
 
     // Which tray lamps are lit: a direction shown on the tray icon lights its
     // lamp in each tick in which its total grew. Cleared by getvalues for a
@@ -100,6 +109,7 @@ private:
     std::function<void(Lamps)> onLamps_;
 
     platform::Keyboard& keyboard_;
+    SwitchedKeys switched_{keyboard_};  // the keyboard as the tick uses it
 };
 
 }  // namespace tovi
