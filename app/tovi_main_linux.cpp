@@ -1,6 +1,8 @@
 // Tovi's entry point on Linux. Without options the settings window Main is
 // the start object, as on Windows; --no-window runs the same window's load
 // and tick with nothing on screen (platform/linux/toolkit_headless.h).
+#include <signal.h>
+
 #include <cstdlib>
 #include <iostream>
 #include <string_view>
@@ -15,6 +17,9 @@
 
 int main(int argc, char** argv) {
     using namespace tovi::platform;
+    // Whoever reads our stderr (a terminal, the journal) may be gone; a write
+    // there must not end the program.
+    ::signal(SIGPIPE, SIG_IGN);
     const CommandLine line = parseCommandLine(std::vector<std::string_view>(argv + (argc > 0), argv + argc));
     switch (line.mode) {
     case StartMode::Help:
@@ -28,6 +33,9 @@ int main(int argc, char** argv) {
         return 2;
     case StartMode::NoWindow: {
         Platform& platform = nativeWithoutWindow();
+        // Without a window the lights are all there is to do: no keyboard is
+        // a failure for the service manager to see (the notice is on stderr).
+        if (!keyboardNotice().empty()) return 1;
         tovi::Main window(platform);
         window.start();
         return platform.toolkit.run();

@@ -29,8 +29,9 @@ std::string usageText() {
            "  --version     the version\n"
            "\n"
            "Settings: ${XDG_CONFIG_HOME:-~/.config}/Tovi/settings.ini\n"
-           "TOVI_KEYBOARD=x11|uinput chooses how the lock keys are switched\n"
-           "(by default XTest in an X11 session, uinput elsewhere).\n";
+           "TOVI_KEYBOARD=x11|service|uinput chooses how the lock keys are switched\n"
+           "(by default XTest in an X11 session, elsewhere the lock-key service, or\n"
+           "for root a uinput keyboard of its own).\n";
 }
 
 std::string versionText() { return std::string("tovi ") + TOVI_VERSION; }

@@ -2,8 +2,11 @@
 //
 // An X11 session keeps XTest and XKB: there they change the lock state every
 // X client sees. A Wayland compositor or the bare console only listens to
-// keyboards the kernel knows, so everywhere else a uinput keyboard is made.
-// TOVI_KEYBOARD=x11 or TOVI_KEYBOARD=uinput overrides the choice; any other
+// keyboards the kernel knows, so everywhere else the keys go through a
+// uinput keyboard: the lock-key service's when its socket is there (an
+// ordinary user may not make one), else one of our own where /dev/uinput is
+// writable (root, as the console's system service).
+// TOVI_KEYBOARD=x11, =service or =uinput overrides the choice; any other
 // non-empty value is reported and the automatic choice stands, so that a
 // typo in a service file costs a line on stderr, not the lights.
 #pragma once
@@ -16,7 +19,8 @@
 
 namespace tovi::platform {
 
-enum class KeyboardBackend { X11, Uinput };
+// ServiceOrUinput: the service if its socket is there, else our own device.
+enum class KeyboardBackend { X11, Service, Uinput, ServiceOrUinput };
 
 struct KeyboardChoice {
     KeyboardBackend backend;
@@ -26,11 +30,22 @@ struct KeyboardChoice {
 // Reads the environment through getenv (nullptr for an unset variable); an
 // empty value counts as unset.
 // X11: TOVI_KEYBOARD=x11; or, without an override, XDG_SESSION_TYPE=x11, or
-// DISPLAY set while WAYLAND_DISPLAY is not. Uinput: everything else.
+// DISPLAY set while WAYLAND_DISPLAY is not. ServiceOrUinput: everything else.
 KeyboardChoice chooseKeyboard(const std::function<const char*(const char*)>& getenv);
 
-// The keyboard the process environment chooses. When the uinput keyboard
-// cannot be made, notice becomes a plain explanation with the fix, and the
+// What the system offers outside X11, as found at start.
+struct KeyboardReach {
+    bool socket;       // the lock-key service's socket exists
+    bool socketUnit;   // its socket unit is installed (the package is)
+    bool uinput;       // /dev/uinput exists
+};
+
+// The one thing the user can do about a keyboard that could not be made:
+// start the service's socket, install the package, load the module.
+std::string keyboardFix(KeyboardBackend backend, const KeyboardReach& reach);
+
+// The keyboard the process environment chooses. When no keyboard can be
+// made, notice becomes a plain explanation with the fix, one line, and the
 // keyboard returned refuses every call (tovi::Error), so that the tick skips
 // the lock keys and leaves the lights alone while everything else runs.
 // Otherwise notice is empty. Whatever goes to notice or a choice's note is

@@ -16,19 +16,20 @@ KeyboardChoice choose(const std::map<std::string, std::string>& env) {
     });
 }
 
-TEST(KeyboardChoice, X11SessionsKeepXTestEverythingElseUsesUinputAndTheOverrideWins) {
+TEST(KeyboardChoice, X11SessionsKeepXTestEverythingElseGoesThroughUinputAndTheOverrideWins) {
     using B = KeyboardBackend;
     const struct {
         std::map<std::string, std::string> env;
         B backend;
     } cases[] = {
         {{{"DISPLAY", ":0"}}, B::X11},
-        {{{"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", "wayland-0"}}, B::Uinput},  // Xwayland is not the seat
+        {{{"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", "wayland-0"}}, B::ServiceOrUinput},  // Xwayland is not the seat
         {{{"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", ""}}, B::X11},              // empty counts as unset
         {{{"XDG_SESSION_TYPE", "x11"}, {"WAYLAND_DISPLAY", "wayland-0"}}, B::X11},
-        {{{"XDG_SESSION_TYPE", "wayland"}, {"WAYLAND_DISPLAY", "wayland-0"}}, B::Uinput},
-        {{}, B::Uinput},  // the console, a service
-        {{{"XDG_SESSION_TYPE", "tty"}}, B::Uinput},
+        {{{"XDG_SESSION_TYPE", "wayland"}, {"WAYLAND_DISPLAY", "wayland-0"}}, B::ServiceOrUinput},
+        {{}, B::ServiceOrUinput},  // the console, a service
+        {{{"XDG_SESSION_TYPE", "tty"}}, B::ServiceOrUinput},
+        {{{"TOVI_KEYBOARD", "service"}, {"DISPLAY", ":0"}}, B::Service},
         {{{"TOVI_KEYBOARD", "x11"}}, B::X11},
         {{{"TOVI_KEYBOARD", "uinput"}, {"DISPLAY", ":0"}}, B::Uinput},
         {{{"TOVI_KEYBOARD", "x11"}, {"WAYLAND_DISPLAY", "wayland-0"}}, B::X11},
@@ -46,7 +47,25 @@ TEST(KeyboardChoice, X11SessionsKeepXTestEverythingElseUsesUinputAndTheOverrideW
     const KeyboardChoice typo = choose({{"TOVI_KEYBOARD", "X11"}, {"DISPLAY", ":0"}});
     EXPECT_EQ(typo.backend, B::X11);
     EXPECT_NE(typo.note.find("TOVI_KEYBOARD=X11"), std::string::npos) << typo.note;
-    EXPECT_EQ(choose({{"TOVI_KEYBOARD", "evdev"}}).backend, B::Uinput);
+    EXPECT_EQ(choose({{"TOVI_KEYBOARD", "evdev"}}).backend, B::ServiceOrUinput);
+}
+
+TEST(KeyboardChoice, TheNoticeGivesTheFixThatApplies) {
+    using B = KeyboardBackend;
+    const auto has = [](const std::string& text, const char* part) { return text.find(part) != std::string::npos; };
+    const std::string noPackage = keyboardFix(B::ServiceOrUinput, {false, false, true});
+    EXPECT_TRUE(has(noPackage, "Install Tovi's package")) << noPackage;
+    EXPECT_FALSE(has(noPackage, "modprobe")) << noPackage;
+    const std::string stopped = keyboardFix(B::ServiceOrUinput, {false, true, true});
+    EXPECT_TRUE(has(stopped, "systemctl enable --now tovi-lock-keys.socket")) << stopped;
+    const std::string silent = keyboardFix(B::Service, {true, true, true});
+    EXPECT_TRUE(has(silent, "journalctl -u tovi-lock-keys.service")) << silent;
+    const std::string noModule = keyboardFix(B::Uinput, {false, true, false});
+    EXPECT_TRUE(has(noModule, "as root")) << noModule;
+    EXPECT_TRUE(has(noModule, "modprobe uinput")) << noModule;
+    for (const std::string& text : {noPackage, stopped, silent, noModule}) {
+        EXPECT_EQ(text.find('\n'), std::string::npos) << "one line for the journal: " << text;
+    }
 }
 
 }  // namespace
