@@ -2,7 +2,8 @@
 # The Debian package on a whole booted Debian 12 (scripts/package makes it
 # first): systemd as PID 1 in a VM in software emulation, the package
 # installed there with apt, a user logged in on tty1 by getty's autologin
-# (an active seat0 session). In that session, as that user:
+# (an active seat0 session). The package's sockets are enabled and listening
+# after the boot, with nothing started by hand. In that session, as that user:
 #   - /dev/uinput cannot be opened for writing;
 #   - tovi --no-window (Caps Lock for received, Scroll Lock for sent traffic,
 #     every 25 ms) lights those two keys, and only those, while UDP flows

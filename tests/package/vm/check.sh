@@ -104,6 +104,15 @@ else
     fail "$user opened /dev/uinput for writing ($(ls -l /dev/uinput))"
 fi
 
+# Enabled by the installation alone: nobody started anything by hand here.
+for socket in $(dpkg -L tovi | sed -n 's|^/usr/lib/systemd/system/\([^/]*\.socket\)$|\1|p'); do
+    if [ "$(systemctl is-enabled "$socket")" = enabled ] && systemctl -q is-active "$socket"; then
+        ok "the package's $socket is enabled and listening after a boot"
+    else
+        fail "the package's $socket: $(systemctl is-enabled "$socket"), $(systemctl is-active "$socket")"
+    fi
+done
+
 # --- The lights ----------------------------------------------------------------
 read_leds
 num_before=$((LEDS & 2))
