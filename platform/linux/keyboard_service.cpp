@@ -33,13 +33,22 @@ constexpr std::chrono::milliseconds kReply{250};
 ServiceDevice::ServiceDevice(std::string socketPath, unsigned known, std::chrono::milliseconds timeout)
     : path_(std::move(socketPath)), known_(known), timeout_(timeout) {}
 
+void ServiceDevice::settle(unsigned known, std::chrono::milliseconds timeout) {
+    known_ = known;
+    timeout_ = timeout;
+}
+
 void ServiceDevice::connect() {
+    // A service that is not there is not knocked on at every tick.
+    const auto now = std::chrono::steady_clock::now();
+    if (now < retryAt_) throw Error("the lock-key service was not reachable a moment ago");
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (path_.size() >= sizeof address.sun_path) throw Error("the lock-key service's socket path is too long");
     std::memcpy(address.sun_path, path_.c_str(), path_.size() + 1);
     UniqueFd fd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!fd || ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        retryAt_ = now + kRetryAfter;
         throw Error(std::string("cannot reach the lock-key service (") + std::strerror(errno) + ")");
     }
     fd_ = std::move(fd);
@@ -104,7 +113,7 @@ std::unique_ptr<Keyboard> openServiceKeyboard(std::string& whyNot, const std::st
         whyNot = std::string("The lock-key service at ") + socketPath + " does not answer.";
         return nullptr;
     }
-    device = std::make_unique<ServiceDevice>(socketPath, lit, kReply);
+    device->settle(lit, kReply);
     return std::make_unique<UinputKeyboard>(std::move(device), lit);
 }
 

@@ -40,8 +40,14 @@ public:
     void drainLeds(const std::function<void(std::uint16_t led, bool on)>& take) override;
 
     // One request and its reply. Throws tovi::Error when the service cannot
-    // be reached or answers out of turn; the connection is then dropped.
+    // be reached or answers out of turn; the connection is then dropped, and
+    // after a failed connect the next try waits kRetryAfter.
     lockservice::Reply ask(const lockservice::Request& request);
+
+    // After the first reply: the lights it gave and the wait from then on.
+    void settle(unsigned known, std::chrono::milliseconds timeout);
+
+    static constexpr std::chrono::seconds kRetryAfter{1};
 
 private:
     void connect();
@@ -50,6 +56,7 @@ private:
     unsigned known_;
     std::chrono::milliseconds timeout_;
     UniqueFd fd_;
+    std::chrono::steady_clock::time_point retryAt_{};
     std::array<bool, lockservice::kLockCount> pressFailed_{};
 };
 

@@ -8,12 +8,14 @@
 
 #include "base/error.h"
 #include "platform/linux/interface_table_linux.h"
+#include "platform/linux/end_signals.h"
 #include "platform/linux/keyboard_choice.h"
 #include "platform/linux/native_linux.h"
-#include "platform/linux/notification_area_qt.h"
+#include "platform/qt/notification_area_qt.h"
 #include "platform/linux/settings_store_ini.h"
 #include "platform/linux/toolkit_headless.h"
-#include "platform/linux/toolkit_qt.h"
+#include "platform/linux/tray_host_x11.h"
+#include "platform/qt/toolkit_qt.h"
 
 namespace tovi::platform {
 
@@ -42,13 +44,22 @@ private:
     IniSettingsStore file_;
 };
 
+// The Qt tray, told how X11 shows whether a tray host runs.
+NotificationArea& tray() {
+    QtNotificationArea& area = qtNotificationArea();
+    area.setHostProbe(x11TrayHostRuns);
+    return area;
+}
+
 }  // namespace
 
 Platform& native(int& argc, char** argv) {
-    static Toolkit& toolkit = qtToolkit(argc, argv);
+    static EndSignals endSignals;
+    static Toolkit& toolkit =
+        qtToolkit(argc, argv, {[] { return endSignals.watch(); }, [] { endSignals.drain(); }});
     static const std::unique_ptr<InterfaceTable> table = makeInterfaceTable();
     static IniSettingsStore store;
-    static Platform platform{*table, chosenKeyboard(), qtNotificationArea(), store, toolkit};
+    static Platform platform{*table, chosenKeyboard(), tray(), store, toolkit};
     return platform;
 }
 

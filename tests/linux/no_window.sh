@@ -41,6 +41,19 @@ if [ ! -w /dev/uinput ] && [ ! -e /run/tovi-lock-keys.socket ]; then
     [ "$rc" -eq 1 ] || fail "without a keyboard --no-window ended with status $rc, not 1"
     { [ "$(wc -l <"$work/err")" -eq 1 ] && grep -q '^tovi: The lock keys cannot be switched.*\(Install\|Start\|modprobe\)' "$work/err"; } ||
         fail "without a keyboard stderr was not one line with the fix: $(cat "$work/err")"
+    # The same line into a stderr whose reader is gone (a journal that went
+    # away): EPIPE, not death by SIGPIPE.
+    rc=0
+    python3 - "$tovi" <<'PY' || rc=$?
+import os, subprocess, sys
+read_end, write_end = os.pipe()
+os.close(read_end)
+env = {k: v for k, v in os.environ.items() if k not in ('DISPLAY', 'WAYLAND_DISPLAY', 'XDG_SESSION_TYPE', 'TOVI_KEYBOARD')}
+status = subprocess.run([sys.argv[1], '--no-window'], stdout=subprocess.DEVNULL, stderr=write_end, env=env,
+                        timeout=10).returncode
+sys.exit(0 if status == 1 else f'with its stderr closed it ended with {status}, not 1')
+PY
+    [ "$rc" -eq 0 ] || fail "a closed stderr"
 fi
 
 source "$source/scripts/xsession"
@@ -50,7 +63,7 @@ printf '[zuderari]\nenabled=1\ninterval=0\nupload=1\n' >"$XDG_CONFIG_HOME/Tovi/s
 before=$(ls -lA --time-style=full-iso "$XDG_CONFIG_HOME/Tovi"; md5sum <"$XDG_CONFIG_HOME/Tovi/settings.ini")
 for signal in TERM INT; do
     # A background job starts with SIGINT ignored; give it a terminal's default.
-    env -u WAYLAND_DISPLAY -u XDG_SESSION_TYPE TOVI_KEYBOARD=x11 --default-signal=INT \
+    env --default-signal=INT -u WAYLAND_DISPLAY -u XDG_SESSION_TYPE TOVI_KEYBOARD=x11 \
         "$tovi" --no-window >"$work/out" 2>"$work/err" &
     pid=$!
     pids+=($pid)

@@ -1,7 +1,7 @@
 // The Qt notification area against a real X server with a tray host
 // (trayer): the icon docks with the window's picture and tip, goes at once
 // on delete, and only a double-click reaches the window, as code 515.
-#include "platform/linux/notification_area_qt.h"
+#include "platform/qt/notification_area_qt.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/toolkit_qt.h"
+#include "platform/qt/toolkit_qt.h"
 #include "qt_session.h"
 #include "window/layout.h"
 

@@ -13,7 +13,9 @@
 #include <cstdlib>
 #include <functional>
 
-#include "platform/linux/toolkit_qt.h"
+#include "platform/linux/tray_host_x11.h"
+#include "platform/qt/notification_area_qt.h"
+#include "platform/qt/toolkit_qt.h"
 
 namespace tovi::qtest {
 
@@ -24,6 +26,8 @@ inline platform::Toolkit* session() {
     static char name[] = "tovi_platform_tests";
     static char* argv[] = {name, nullptr};
     platform::Toolkit& toolkit = platform::qtToolkit(argc, argv);
+    // The tray as the program has it.
+    platform::qtNotificationArea().setHostProbe(platform::x11TrayHostRuns);
     if (QGuiApplication::platformName() != QLatin1String("xcb")) return nullptr;
     return &toolkit;
 }

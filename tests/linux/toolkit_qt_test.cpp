@@ -1,7 +1,7 @@
 // The Qt toolkit against a real X server: the toolkit contract, and what only
 // the live widgets show (the settings window read back as its layout, the
 // message box, a pick with the mouse).
-#include "platform/linux/toolkit_qt.h"
+#include "platform/qt/toolkit_qt.h"
 
 #include <gtest/gtest.h>
 

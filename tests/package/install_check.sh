@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # The release files as a user gets them (scripts/package makes them first):
-#   - the Debian package, installed with apt into a clean Debian 12 root so
-#     its dependencies resolve from the package mirror: `tovi --version`
-#     answers; exactly the files the install rules name are in place; the
-#     desktop entry, the AppStream metadata and the service validate;
-#     removing the package leaves none of its files;
+#   - the Debian package, lintian-clean down to its informational tags,
+#     installed with apt into a clean Debian 12 root so its dependencies
+#     resolve from the package mirror: `tovi --version` answers; exactly the
+#     files the install rules name are in place; the desktop entry, the
+#     AppStream metadata and the units validate; the lock-key socket is
+#     enabled on install and restarted on upgrade; both programs carry the
+#     hardening flags; purging the package leaves none of its files and no
+#     enable link;
 #   - the Windows zip: exactly tovi.exe, README.txt and LICENSE.txt, and
 #     tovi.exe is the tested build/win32/bin/tovi.exe.
 # Every check runs and is reported; the script fails if any failed.
@@ -68,9 +71,11 @@ check "the zip holds tovi.exe (the tested one), README.txt and LICENSE.txt" zip_
 # --- The Debian package as a file -------------------------------------------
 lintian_clean() {
     local out
-    out=$(lintian --fail-on error "$deb" 2>&1) || { echo "$out" >&2; return 1; }
+    # Tags come on stdout; stderr has lintian's own remarks (run as root).
+    out=$(lintian --display-info --fail-on error,warning,info "$deb" 2>/dev/null) &&
+        [ -z "$out" ] || { echo "lintian said: ${out:-(nothing; run it by hand)}" >&2; return 1; }
 }
-check "lintian finds no errors in the package" lintian_clean
+check "lintian finds nothing in the package, informational tags included" lintian_clean
 
 # --- The clean root ----------------------------------------------------------
 source scripts/debian12-root
@@ -109,10 +114,15 @@ if in_root dpkg-query -W -f='${Status}' tovi 2>/dev/null | grep -q 'install ok i
 
     expected=(
         /usr/bin/tovi
+        /usr/sbin/tovi-lock-keys
         /usr/share/applications/tovi.desktop
         /usr/share/metainfo/org.tovi.tovi.metainfo.xml
-        /usr/lib/udev/rules.d/70-tovi-uinput.rules
         /usr/lib/systemd/system/tovi.service
+        /usr/lib/systemd/system/tovi-lock-keys.socket
+        /usr/lib/systemd/system/tovi-lock-keys.service
+        /usr/share/man/man1/tovi.1.gz
+        /usr/share/man/man8/tovi-lock-keys.8.gz
+        /usr/share/lintian/overrides/tovi
         /usr/share/doc/tovi/README.md
         /usr/share/doc/tovi/changelog.gz
         /usr/share/doc/tovi/copyright
@@ -125,7 +135,6 @@ if in_root dpkg-query -W -f='${Status}' tovi 2>/dev/null | grep -q 'install ok i
         local listed
         listed=$(while read -r path; do [ -f "$root$path" ] && [ ! -L "$root$path" ] && echo "$path"; done <<<"$owned" | sort)
         diff <(printf '%s\n' "${expected[@]}" | sort) <(echo "$listed") >&2 &&
-            grep -qx 'KERNEL=="uinput", SUBSYSTEM=="misc", TAG+="uaccess"' "$root/usr/lib/udev/rules.d/70-tovi-uinput.rules" &&
             grep -q '^License: MIT$' "$root/usr/share/doc/tovi/copyright"
     }
     check "the package installs exactly the files the install rules name" files_in_place
@@ -154,36 +163,77 @@ PY
     release_version() { grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/org.tovi.tovi.metainfo.xml"; }
     check "the metadata's latest release is $version" release_version
 
-    # Installing above ran the maintainer script where no udev daemon runs, as
-    # in a chroot or a container. Where one runs (here a stand-in udevadm and
-    # control socket), the script reloads the rules and applies them to
-    # /dev/uinput, so the user's access needs no reboot.
-    udev_applied() {
-        mkdir -p "$root/run/udev"
-        python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])' "$root/run/udev/control"
-        printf '#!/bin/sh\necho "$*" >>/tmp/udevadm.log\n' >"$root/usr/local/sbin/udevadm"
-        chmod 755 "$root/usr/local/sbin/udevadm"
-        in_root /var/lib/dpkg/info/tovi.postinst configure
-        local status=$?
-        rm -f "$root/run/udev/control" "$root/usr/local/sbin/udevadm"
-        [ $status -eq 0 ] && grep -qx 'control --reload-rules' "$root/tmp/udevadm.log" &&
-            grep -q '^trigger .*--sysname-match=uinput' "$root/tmp/udevadm.log" ||
-            { cat "$root/tmp/udevadm.log" >&2; return 1; }
+    # Stack protector, fortified calls, PIE, full RELRO and immediate binding.
+    hardened() {
+        local program out ok=0
+        for program in /usr/bin/tovi /usr/sbin/tovi-lock-keys; do
+            out=$(readelf -W -h -l -d -s --dyn-syms "$root$program")
+            grep -q 'Type: *DYN' <<<"$out" || { echo "$program: not PIE" >&2; ok=1; }
+            grep -q 'GNU_RELRO' <<<"$out" || { echo "$program: no RELRO" >&2; ok=1; }
+            grep -q 'FLAGS.*BIND_NOW\|FLAGS_1.*NOW' <<<"$out" || { echo "$program: not bound at once" >&2; ok=1; }
+            grep -q '__stack_chk_fail' <<<"$out" || { echo "$program: no stack protector" >&2; ok=1; }
+            grep -v __stack_chk <<<"$out" | grep -q '_chk@' || { echo "$program: no fortified call" >&2; ok=1; }
+        done
+        return $ok
     }
-    check "where udev runs, installing applies the rule at once" udev_applied
+    check "both programs carry Debian's hardening" hardened
+
+    # Installing above ran the maintainer scripts where systemd does not run,
+    # as in a chroot: the socket was enabled all the same. Where it runs
+    # (here stand-ins that log their calls) a first install starts the socket
+    # and an upgrade restarts it with the service, so the new program answers.
+    socket_enabled() {
+        [ -L "$root/etc/systemd/system/sockets.target.wants/tovi-lock-keys.socket" ] ||
+            { ls -R "$root/etc/systemd/system" >&2; return 1; }
+    }
+    check "installing enables the lock-key socket" socket_enabled
+    socket_started() {
+        mkdir -p "$root/run/systemd/system"
+        local tool
+        for tool in systemctl deb-systemd-invoke; do
+            printf '#!/bin/sh\necho "%s $*" >>/tmp/systemd.log\n' "$tool" >"$root/usr/local/sbin/$tool"
+            chmod 755 "$root/usr/local/sbin/$tool"
+        done
+        : >"$root/tmp/systemd.log"
+        # As dpkg runs it, or deb-systemd-helper refuses to act.
+        local as_dpkg=(env DPKG_MAINTSCRIPT_PACKAGE=tovi DPKG_MAINTSCRIPT_NAME=postinst /var/lib/dpkg/info/tovi.postinst)
+        in_root "${as_dpkg[@]}" configure
+        local first=$?
+        in_root "${as_dpkg[@]}" configure "$version"
+        local upgrade=$?
+        rm -f "$root/usr/local/sbin/systemctl" "$root/usr/local/sbin/deb-systemd-invoke"
+        rmdir "$root/run/systemd/system"
+        local log
+        log=$(cat "$root/tmp/systemd.log")
+        [ $first -eq 0 ] && [ $upgrade -eq 0 ] &&
+            grep -qx 'deb-systemd-invoke start tovi-lock-keys.socket' <<<"$log" &&
+            grep -qx 'deb-systemd-invoke stop tovi-lock-keys.service' <<<"$log" &&
+            grep -qx 'deb-systemd-invoke restart tovi-lock-keys.socket' <<<"$log" || { echo "$log" >&2; return 1; }
+    }
+    check "where systemd runs, installing starts the socket and upgrading restarts it" socket_started
 
     # systemd-analyze needs the units the service hangs on, so systemd joins
     # the root now, after the package showed its own dependencies suffice.
     verify_service() {
         apt_get install systemd || { tail -n 20 "$cache/apt.log" >&2; return 1; }
         local out
-        out=$(systemd-analyze verify --root="$root" /usr/lib/systemd/system/tovi.service 2>&1) &&
-            [ -z "$out" ] || { echo "$out" >&2; return 1; }
+        local unit out
+        for unit in tovi.service tovi-lock-keys.socket tovi-lock-keys.service; do
+            # Manual pages are looked up on the host, which has none of ours.
+            out=$(systemd-analyze verify --man=no --root="$root" "/usr/lib/systemd/system/$unit" 2>&1) &&
+                [ -z "$out" ] || { echo "$unit: $out" >&2; return 1; }
+        done
+        for unit in tovi.service tovi-lock-keys.service; do
+            systemd-analyze security --offline=yes --root="$root" "$unit" 2>/dev/null | sed -n 's/^→ /package: /p'
+        done
     }
-    check "systemd-analyze verify accepts tovi.service" verify_service
+    check "systemd-analyze verify accepts the units" verify_service
 
     removed_clean() {
-        apt_get remove tovi || { tail -n 20 "$cache/apt.log" >&2; return 1; }
+        apt_get purge tovi || { tail -n 20 "$cache/apt.log" >&2; return 1; }
+        local links
+        links=$(find "$root/etc/systemd" "$root/var/lib/systemd" -name 'tovi*' 2>/dev/null)
+        [ -z "$links" ] || { echo "left after purge: $links" >&2; return 1; }
         local path left=0
         while read -r path; do
             [ -n "$path" ] && [ -e "$root$path" ] || continue
@@ -194,7 +244,7 @@ PY
         done <<<"$owned"
         return $left
     }
-    check "removing the package leaves none of its files" removed_clean
+    check "purging the package leaves none of its files and no enable link" removed_clean
 fi
 
 echo "package: $((SECONDS - start)) s"

@@ -1,5 +1,5 @@
 // The Qt toolkit's own class, shared by the files of the Qt backend (the
-// toolkit and its window, the controls); nothing outside platform/linux
+// toolkit and its window, the controls); nothing outside platform/qt
 // includes it. See toolkit_qt.h for the contract.
 //
 // The toolkit owns the QApplication, never destroyed, and keeps a list of
@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "base/guard.h"
-#include "platform/linux/end_signals.h"
-#include "platform/linux/qt_convert.h"
+#include "platform/qt/qt_convert.h"
+#include "platform/qt/toolkit_qt.h"
 #include "platform/toolkit.h"
 
 namespace tovi::platform::qt {
@@ -30,7 +30,7 @@ using TextChanged = std::function<void()>;
 
 class QtToolkit final : public Toolkit {
 public:
-    QtToolkit(int& argc, char** argv);
+    QtToolkit(int& argc, char** argv, EndWatch ends);
 
     std::unique_ptr<Window> createWindow(const WindowSpec& desc) override;
 
@@ -98,7 +98,7 @@ private:
     // be gone.
     static void unloadAtExit();
 
-    EndSignals endSignals_;
+    EndWatch ends_;
     std::unique_ptr<QSocketNotifier> endNotifier_;
 
     bool running_ = false;            // the event loop runs (run() has not returned)

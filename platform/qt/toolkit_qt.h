@@ -27,16 +27,17 @@
 // and while a message box is open: a tick inside a modal box would otherwise
 // run the tick's own routine again in the box's nested event loop.
 //
-// SIGTERM, SIGHUP and SIGINT (unless ignored at start) end the program as a
-// closed window does: every window unloads first, so settings are stored.
-// So does a display that goes away while the event loop runs: Qt then ends
-// the process with exit(1), and every window still open unloads before it
-// ends.
+// A request to end from outside (the platform's end signals, see EndWatch)
+// ends the program as a closed window does: every window unloads first, so
+// settings are stored. So does a display that goes away while the event loop
+// runs: Qt then ends the process with exit(1), and every window still open
+// unloads before it ends.
 //
 // Everything runs on the thread that created the toolkit.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "platform/toolkit.h"
 
@@ -45,11 +46,21 @@ class QWidget;
 
 namespace tovi::platform {
 
+// How the platform around the toolkit tells it that the program is asked to
+// end from outside. watch() starts watching and returns a descriptor that
+// turns readable on a request, or -1 (then nothing is watched); drain() takes
+// the pending requests, once the program ends for them. Either may be empty.
+struct EndWatch {
+    std::function<int()> watch;
+    std::function<void()> drain;
+};
+
 // The process's Qt toolkit, created on the first call (argc/argv go to the
 // QApplication when this call creates it; argc must outlive the process's use
-// of Qt). Throws tovi::Error when a non-GUI Qt application already exists.
-// Needs a display: Qt aborts the process when it cannot open one.
-Toolkit& qtToolkit(int& argc, char** argv);
+// of Qt; ends is kept from the first call). Throws tovi::Error when a non-GUI
+// Qt application already exists. Needs a display: Qt aborts the process when
+// it cannot open one.
+Toolkit& qtToolkit(int& argc, char** argv, EndWatch ends = {});
 
 // The live top-level widget behind Window::nativeHandle(), or nullptr when
 // the handle names no window of this toolkit (never dereferences it).

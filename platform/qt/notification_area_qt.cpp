@@ -1,4 +1,4 @@
-#include "platform/linux/notification_area_qt.h"
+#include "platform/qt/notification_area_qt.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -8,18 +8,13 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWidget>
-#include <xcb/xcb.h>
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 
 #include "base/guard.h"
-#include "platform/linux/toolkit_qt.h"
-
-// Last: its macros would clash with Qt's names.
-#include <X11/Xlib.h>
+#include "platform/qt/toolkit_qt.h"
 
 namespace tovi::platform {
 
@@ -32,26 +27,6 @@ namespace {
 constexpr int kHostCheckInterval = 2000;
 
 bool haveApplication() { return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr; }
-
-struct FreeReply {
-    void operator()(void* reply) const { std::free(reply); }
-};
-
-// An X11 tray host owns the screen's system tray selection. Asked here rather
-// than of Qt, which may keep a stale answer about a host that came or went.
-bool x11TrayHostRuns() {
-    auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
-    if (!connection || xcb_connection_has_error(connection)) return false;
-    const int screen = x11->display() ? XDefaultScreen(x11->display()) : 0;
-    const std::string name = "_NET_SYSTEM_TRAY_S" + std::to_string(screen);
-    const std::unique_ptr<xcb_intern_atom_reply_t, FreeReply> atom(xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 1, static_cast<std::uint16_t>(name.size()), name.c_str()), nullptr));
-    if (!atom || atom->atom == XCB_ATOM_NONE) return false;
-    const std::unique_ptr<xcb_get_selection_owner_reply_t, FreeReply> owner(
-        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom->atom), nullptr));
-    return owner && owner->owner != XCB_WINDOW_NONE;
-}
 
 // The shell keeps at most 63 characters of the tip: up to its NUL, or the
 // whole field but its last byte when no NUL ends it.
@@ -86,8 +61,11 @@ QtNotificationArea::~QtNotificationArea() = default;
 
 bool QtNotificationArea::available() {
     if (!haveApplication()) return false;
-    // On X11 the selection tells; elsewhere (a StatusNotifierItem host) Qt does.
-    if (qApp->nativeInterface<QNativeInterface::QX11Application>()) return x11TrayHostRuns();
+    // The windowing system's own answer where the platform has one;
+    // elsewhere (a StatusNotifierItem host) Qt's.
+    if (hostProbe_) {
+        if (const std::optional<bool> runs = hostProbe_()) return *runs;
+    }
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
@@ -147,6 +125,8 @@ void QtNotificationArea::noteHost(bool now) {
         if (handler) step(handler);
     });
 }
+
+void QtNotificationArea::setHostProbe(HostProbe probe) { hostProbe_ = std::move(probe); }
 
 void QtNotificationArea::setOnHostChanged(std::function<void()> handler) {
     onHostChanged_ = std::move(handler);

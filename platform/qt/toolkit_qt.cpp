@@ -1,4 +1,4 @@
-#include "platform/linux/toolkit_qt.h"
+#include "platform/qt/toolkit_qt.h"
 
 #include <unistd.h>
 
@@ -26,10 +26,10 @@
 #include "base/error.h"
 #include "base/scope_exit.h"
 #include "base/guard.h"
-#include "platform/linux/caption_fit.h"
-#include "platform/linux/qt_controls.h"
-#include "platform/linux/qt_convert.h"
-#include "platform/linux/toolkit_qt_internal.h"
+#include "platform/qt/caption_fit.h"
+#include "platform/qt/qt_controls.h"
+#include "platform/qt/qt_convert.h"
+#include "platform/qt/toolkit_qt_internal.h"
 #include "window/icon.h"
 
 namespace tovi::platform::qt {
@@ -344,7 +344,7 @@ std::unique_ptr<Window> QtToolkit::createWindow(const WindowSpec& desc) {
     return std::make_unique<QtWindow>(*this, desc);
 }
 
-QtToolkit::QtToolkit(int& argc, char** argv) {
+QtToolkit::QtToolkit(int& argc, char** argv, EndWatch ends) : ends_(std::move(ends)) {
     QCoreApplication* existing = QCoreApplication::instance();
     if (existing && !qobject_cast<QApplication*>(existing)) throw Error("a Qt application without widgets exists");
     // Deliberately never deleted: the application must outlive every
@@ -382,14 +382,14 @@ void QtToolkit::windowUnloaded() {
     if (QApplication::instance()) QApplication::exit(0);
 }
 
-// The signal handler only writes the signal to a pipe that the event loop
-// watches.
+// The platform's watch only makes a descriptor readable; the event loop
+// watches it.
 void QtToolkit::watchEndSignals() {
-    const int read = endSignals_.watch();
+    const int read = ends_.watch ? ends_.watch() : -1;
     if (read < 0) return;  // then the signals keep their default
     endNotifier_ = std::make_unique<QSocketNotifier>(read, QSocketNotifier::Read);
     QObject::connect(endNotifier_.get(), &QSocketNotifier::activated, [this] {
-        endSignals_.drain();
+        if (ends_.drain) ends_.drain();
         endAll();
     });
 }
@@ -431,8 +431,8 @@ using qt::g_toolkit;
 using qt::QtToolkit;
 using qt::QtWindow;
 
-Toolkit& qtToolkit(int& argc, char** argv) {
-    if (!g_toolkit) g_toolkit = new QtToolkit(argc, argv);
+Toolkit& qtToolkit(int& argc, char** argv, EndWatch ends) {
+    if (!g_toolkit) g_toolkit = new QtToolkit(argc, argv, std::move(ends));
     return *g_toolkit;
 }
 

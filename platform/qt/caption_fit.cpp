@@ -1,4 +1,4 @@
-#include "platform/linux/caption_fit.h"
+#include "platform/qt/caption_fit.h"
 
 #include <QCheckBox>
 #include <QFont>
@@ -9,8 +9,8 @@
 #include <QStyleOptionButton>
 #include <algorithm>
 
-#include "platform/linux/qt_controls.h"
-#include "platform/linux/qt_convert.h"
+#include "platform/qt/qt_controls.h"
+#include "platform/qt/qt_convert.h"
 
 namespace tovi::platform::qt {
 namespace {

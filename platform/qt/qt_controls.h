@@ -25,8 +25,8 @@
 #include <utility>
 
 #include "base/error.h"
-#include "platform/linux/qt_convert.h"
-#include "platform/linux/toolkit_qt_internal.h"
+#include "platform/qt/qt_convert.h"
+#include "platform/qt/toolkit_qt_internal.h"
 #include "platform/toolkit.h"
 
 namespace tovi::platform::qt {

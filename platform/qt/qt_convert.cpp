@@ -1,4 +1,4 @@
-#include "platform/linux/qt_convert.h"
+#include "platform/qt/qt_convert.h"
 
 #include <QGuiApplication>
 #include <QScreen>

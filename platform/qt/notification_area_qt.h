@@ -13,16 +13,18 @@
 //
 // An icon added while no tray host runs is kept and docks as soon as one
 // starts; until then it is not shown, and the add reports failure as the
-// shell's does. The presence of a host is checked every half second while a
-// host handler is set.
+// shell's does. The presence of a host is checked every two seconds while a
+// host handler is set; the platform may hand in its own check, since Qt may
+// keep a stale answer about a host that came or went.
 //
-// Needs the Qt toolkit's application (platform/linux/toolkit_qt.h); without
+// Needs the Qt toolkit's application (platform/qt/toolkit_qt.h); without
 // one no icon is added. Window thread only.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/notification_area.h"
@@ -47,6 +49,11 @@ public:
     bool iconShown(const NotifyIconData& data) override;
     void setOnHostChanged(std::function<void()> handler) override;
 
+    // Whether a tray host runs, asked of the windowing system; nullopt where
+    // it cannot tell (then Qt is asked).
+    using HostProbe = std::function<std::optional<bool>()>;
+    void setHostProbe(HostProbe probe);
+
     // The icon added for this window and ID, or nullptr.
     QSystemTrayIcon* icon(std::uintptr_t hWnd, std::uint32_t uID) const;
 
@@ -56,6 +63,7 @@ private:
     void noteHost(bool now);
     std::vector<std::unique_ptr<Added>> added_;
     std::function<void()> onHostChanged_;
+    HostProbe hostProbe_;
     std::unique_ptr<QTimer> hostCheck_;  // polls for a host while a handler is set
     bool hostSeen_ = false;              // a host was there at the last check
 };
