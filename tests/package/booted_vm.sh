@@ -8,21 +8,26 @@
 #   - tovi --no-window (Caps Lock for received, Scroll Lock for sent traffic,
 #     every 25 ms) lights those two keys, and only those, while UDP flows
 #     both ways over a veth pair into a second network namespace, and lets
-#     them go dark after.
+#     them go dark after;
+#   - with a second user's session (autologin on tty2) switched to the
+#     foreground, that tovi, still running, switches no key during traffic
+#     and says nothing; back in the foreground, its lights come back.
 # The guest's side is tests/package/vm/; it reports on the VM's second
 # serial port, one line per check.
 #
 #   tests/package/booted_vm.sh [--figures]
 #
 # --figures adds measurements for the record (emulated, so informative
-# only): systemd-analyze security of the package's units, and the CPU time
-# of tovi --no-window at 25 ms as the user beside root's direct uinput one.
+# only): systemd-analyze security of the package's units, a toggle's round
+# trip through the lock-key service from the user's session, and the CPU
+# time at 25 ms of the user's tovi --no-window and the service beside that
+# of root's tovi with its own uinput keyboard.
 #
 # Cached under build/debian12 (shared with install_check.sh): the root with
 # systemd, the kernel's modules and the package's dependencies, as a tarball;
 # the kernel package is kept with scripts/uinput-vm's in build/uinput-vm.
-# A rerun then costs the package's installation and the boot, about a
-# minute and a half. Exit status 77 when the VM cannot be made here.
+# A rerun then costs the package's installation and the boot, a minute or
+# so. Exit status 77 when the VM cannot be made here.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source=$PWD

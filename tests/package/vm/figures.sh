@@ -62,11 +62,9 @@ direct=$!
 nap 5
 idle_cpu "$direct" "direct uinput backend (root)"
 # The same lights as a known-good backend sees them: a check of the watch itself.
-send_udp 10.0.0.2 30 &
-sender=$!
-ip netns exec peer bash -c "$(declare -f nap send_udp); exec 8<>$dir/nap; send_udp 10.0.0.1 30" &
-peer_sender=$!
-wait_leds 5 20 1 && echo "figure direct uinput backend lit Caps and Scroll Lock with traffic (the watch works)" ||
+start_traffic
+lit_with_traffic && echo "figure direct uinput backend lit Caps and Scroll Lock with traffic ($LIT_SHARE)" ||
     echo "figure direct uinput backend did not light the keys (lights: $LEDS): $(head -c 300 "$dir/direct.log")"
-kill $sender $peer_sender $direct 2>/dev/null
-wait $sender $peer_sender $direct 2>/dev/null
+stop_traffic
+kill $direct 2>/dev/null
+wait $direct 2>/dev/null

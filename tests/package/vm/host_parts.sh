@@ -4,6 +4,7 @@
 # `kernel_cache`, `source` and `deb`.
 
 vm_user=tester
+vm_other_user=other  # sits at tty2: the session the seat is switched to
 vm_parts=/usr/local/lib/tovi-vm
 
 # The kernel package linux-image-amd64 points at, as scripts/uinput-vm boots.
@@ -97,12 +98,24 @@ vm_packages() {
         install_package "$deb" && apt_get purge tovi && in_root apt-get clean
 }
 
-# install_guest_parts ROOT FIGURES: the user, the autologin on tty1, and the
-# check that reports on the second serial port, all from tests/package/vm.
+# autologin ROOT TTY USER: getty logs USER in on TTY at boot.
+autologin() {
+    local etc=$1/etc/systemd/system
+    in_root useradd -m -s /bin/bash "$3"
+    mkdir -p "$etc/getty@$2.service.d" "$etc/getty.target.wants"
+    printf '[Service]\nExecStart=\nExecStart=-/sbin/agetty --autologin %s --noclear %%I $TERM\n' "$3" \
+        >"$etc/getty@$2.service.d/autologin.conf"
+    ln -sf /lib/systemd/system/getty@.service "$etc/getty.target.wants/getty@$2.service"
+}
+
+# install_guest_parts ROOT FIGURES: the users, their autologins on tty1 and
+# tty2, and the check that reports on the second serial port, all from
+# tests/package/vm.
 install_guest_parts() {
     local root=$1 figures=$2 etc=$1/etc/systemd/system
-    in_root useradd -m -s /bin/bash "$vm_user"
-    mkdir -p "$root$vm_parts" "$etc/getty@tty1.service.d" "$etc/multi-user.target.wants"
+    autologin "$root" tty1 "$vm_user"
+    autologin "$root" tty2 "$vm_other_user"
+    mkdir -p "$root$vm_parts" "$etc/multi-user.target.wants"
     cp "$source"/tests/package/vm/{check.sh,user_part.sh} "$root$vm_parts/"
     chmod 755 "$root$vm_parts"/*.sh
     echo "$figures" >"$root$vm_parts/figures"
@@ -111,10 +124,8 @@ install_guest_parts() {
         [ ! -x "$source/build/linux/bin/tovi_lock_round_trip" ] ||
             cp "$source/build/linux/bin/tovi_lock_round_trip" "$root$vm_parts/"
     fi
-    printf '[Service]\nExecStart=\nExecStart=-/sbin/agetty --autologin %s --noclear %%I $TERM\n' "$vm_user" \
-        >"$etc/getty@tty1.service.d/autologin.conf"
-    printf '[Unit]\nDescription=The test of the package in this VM\nAfter=systemd-logind.service\n[Service]\nExecStart=%s/check.sh %s\n' \
-        "$vm_parts" "$vm_user" >"$etc/tovi-vm-check.service"
+    printf '[Unit]\nDescription=The test of the package in this VM\nAfter=systemd-logind.service\n[Service]\nExecStart=%s/check.sh %s %s\n' \
+        "$vm_parts" "$vm_user" "$vm_other_user" >"$etc/tovi-vm-check.service"
     ln -s ../tovi-vm-check.service "$etc/multi-user.target.wants/"
     printf 'd /run/tovi-vm 0755 %s %s -\n' "$vm_user" "$vm_user" >"$root/etc/tmpfiles.d/tovi-vm.conf"
     printf '[ "$(tty)" = /dev/tty1 ] && %s/user_part.sh\n' "$vm_parts" >>"$root/home/$vm_user/.bash_profile"
