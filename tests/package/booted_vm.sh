@@ -58,8 +58,16 @@ if [ -z "${TOVI_BOOTED_VM_NS:-}" ]; then
     exec unshare --mount --propagation private env TOVI_BOOTED_VM_NS=1 bash "$0" "$@"
 fi
 source scripts/debian12-root
-source scripts/scratch KILL
+source scripts/scratch
 source tests/package/vm/host_parts.sh
+# The roots on tmpfs go with the namespace; unmounted first, their folders
+# in $work go too.
+_booted_vm_end() {
+    local m
+    for m in "$work/root" "$work/new-root"; do ! mountpoint -q "$m" || umount -R "$m"; done
+    _tovi_scratch_end
+}
+trap _booted_vm_end EXIT
 
 # --- The kernel: the one scripts/uinput-vm boots, as a whole package ---------
 package=$(kernel_package) || skip "the package sources name no Debian kernel package"

@@ -93,9 +93,11 @@ make_vm_root() {
     tar -C "$root" -cf "$tar.part" . && mv "$tar.part" "$tar"
     umount "$root"
 }
+# The packages apt fetched stay in the shared archives (the root's own
+# folder is empty once they are unmounted): no apt-get clean here.
 vm_packages() {
     apt_get install systemd-sysv udev dbus libpam-systemd iproute2 kmod &&
-        install_package "$deb" && apt_get purge tovi && in_root apt-get clean
+        install_package "$deb" && apt_get purge tovi
 }
 
 # autologin ROOT TTY USER: getty logs USER in on TTY at boot.
@@ -199,5 +201,7 @@ boot_vm() {
         -append 'console=ttyS0 quiet panic=-1 systemd.show_status=0' \
         -drive "file=$dir/disk.img,if=virtio,format=raw" \
         -display none -monitor none -no-reboot \
-        -serial "file:$dir/console" -serial "file:$dir/results" </dev/null >"$dir/qemu.log" 2>&1
+        -serial "file:$dir/console" -serial "file:$dir/results" </dev/null >"$dir/qemu.log" 2>&1 &
+    pids+=($!)  # ended with the script, however it ends
+    wait $!
 }
