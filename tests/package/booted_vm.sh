@@ -90,6 +90,7 @@ root=$work/root
 mkdir -p "$root"
 mount -t tmpfs -o mode=0755 tovi-vm-root "$root"
 tar -C "$root" -xf "$vm_tar"
+: >"$cache/apt.log"
 with_chroot "$root" install_package "$deb" || { tail -n 20 "$cache/apt.log" >&2; exit 1; }
 exec 9>&-
 install_guest_parts "$root" "$figures"
