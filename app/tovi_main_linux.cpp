@@ -1,10 +1,13 @@
 // Tovi's entry point on Linux. Without options the settings window Main is
 // the start object, as on Windows; --no-window runs the same window's load
-// and tick with nothing on screen (platform/linux/toolkit_headless.h).
+// and tick with nothing on screen (platform/linux/toolkit_headless.h). Either
+// runs once per user session: a second window start brings the first one's
+// window back, a second start without a window ends with status 1.
 #include <signal.h>
 
 #include <cstdlib>
 #include <iostream>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -12,6 +15,7 @@
 #include "platform/linux/command_line.h"
 #include "platform/linux/native_linux.h"
 #include "platform/platform.h"
+#include "platform/single_instance.h"
 #include "platform/toolkit.h"
 #include "window/main.h"
 
@@ -32,13 +36,24 @@ int main(int argc, char** argv) {
         std::cerr << "tovi: " << line.error << '\n' << kUsageLine << '\n';
         return 2;
     case StartMode::NoWindow: {
+        // Claimed before anything opens the keyboard, which a second copy
+        // must not touch.
+        const InstanceClaim claim = claimSingleInstance(false);
+        if (!claim.held) {
+            std::cerr << "tovi: " << claim.refusal << ".\n";
+            return 1;
+        }
         Platform& platform = nativeWithoutWindow();
         // Without a window the lights are all there is to do: no keyboard is
         // a failure for the service manager to see (the notice is on stderr).
         if (!keyboardNotice().empty()) return 1;
         tovi::Main window(platform);
         window.start();
-        return platform.toolkit.run();
+        for (const std::string& note : window.refusalNotes()) std::cerr << "tovi: " << note << '\n';
+        const int status = platform.toolkit.run();
+        // The end signals end the loop without unloading the window.
+        window.giveKeysBack();
+        return status;
     }
     case StartMode::Window:
         break;
@@ -50,10 +65,21 @@ int main(int argc, char** argv) {
                      "tovi --no-window runs without one\n";
         return 1;
     }
+    // Before Qt starts, so that a second start is quick and shows nothing.
+    const InstanceClaim claim = claimSingleInstance(true);
+    if (!claim.held) {
+        if (claim.shown) return 0;
+        std::cerr << "tovi: " << claim.refusal << ".\n";
+        return 1;
+    }
     Platform& platform = native(argc, argv);
     tovi::Main window(platform);
     window.start();
+    claim.held->setOnShowRequest([&window] { window.restoreFromTray(); });
     // Over the window, so that it is clear whose message it is; already on stderr.
     if (!keyboardNotice().empty()) tovi::step([&] { platform.toolkit.messageBox(keyboardNotice()); });
-    return platform.toolkit.run();
+    const int status = platform.toolkit.run();
+    claim.held->setOnShowRequest(nullptr);
+    window.giveKeysBack();  // already done where the window unloaded
+    return status;
 }

@@ -22,15 +22,27 @@ void ActivityMonitor::UpdateLeds() {
     bool received = false;
     bool sent = false;
 
-    step([&] { ipHelper().Interfaces(); });
+    // A refresh that could not read the table has totals of 0 that say
+    // nothing about traffic: compared with them, the next good refresh would
+    // light both keys for all the traffic there ever was. Such a tick changes
+    // no key and keeps the reference totals of the last good one. Without a
+    // reader at all the tick goes on and drives the shown keys off.
+    bool refreshFailed = false;
+    step([&] {
+        CIpHelper& helper = ipHelper();
+        refreshFailed = true;
+        helper.Interfaces();
+        refreshFailed = !helper.tableRead();
+    });
+    if (refreshFailed) return;
     step([&] { downloadKey = virtualKeyOf(intDownloadKey_); });
     step([&] { uploadKey = virtualKeyOf(intUploadKey_); });
     // Signed comparison on purpose: a total that wrapped into negative values
     // reads as lower, which turns the key off for one tick and re-bases.
     step([&] { received = ipHelper().BytesReceived() > lngLastReceived_; });
     step([&] { sent = ipHelper().BytesSent() > lngLastSent_; });
-    if (intShowDownload_ != 0) step([&] { SetLockKey(keyboard_, downloadKey, received); });
-    if (intShowUpload_ != 0) step([&] { SetLockKey(keyboard_, uploadKey, sent); });
+    if (intShowDownload_ != 0) step([&] { SetLockKey(switched_, downloadKey, received); });
+    if (intShowUpload_ != 0) step([&] { SetLockKey(switched_, uploadKey, sent); });
     // The reference totals follow the traffic whether or not a key is shown,
     // so showing a key later does not light it for old traffic.
     step([&] {

@@ -5,7 +5,10 @@
 // interface-table reader during its load, and calls UpdateLeds on each
 // Timer1 tick, RefreshCounters on each Timer2 tick and getvalues at the end
 // of its load and on "Save". Only these change the state, which others read.
-// Every routine here runs its statements as guarded steps (base/guard.h).
+// The keys the tick switches pass through SwitchedKeys, which remembers how
+// each was before its first switch; giveKeysBack hands them back as the
+// program ends. Every routine here runs its statements as guarded steps
+// (base/guard.h).
 //
 // Window thread only; nothing is locked.
 #pragma once
@@ -15,6 +18,7 @@
 #include <utility>
 
 #include "lockkeys/lock_key_index.h"
+#include "lockkeys/switched_keys.h"
 #include "netstats/c_ip_helper.h"
 
 namespace tovi {
@@ -44,6 +48,11 @@ public:
     void RefreshCounters();  // Timer2 tick
     void getvalues(const Controls& controls);
 
+    // Each lock key the tick switched goes back to how it was before the
+    // first switch; keys it never switched stay as they are. Called as the
+    // program ends; a second call finds nothing left to give back.
+    void giveKeysBack() { switched_.giveBack(); }
+
     // The window's single interface-table reader, created by its load. Until
     // then, or when given none, every refresh fails and shown keys go off.
     void setIpHelper(std::shared_ptr<CIpHelper> reader) { objIpHelper_ = std::move(reader); }
@@ -72,11 +81,13 @@ private:
     LockKeyIndex intUploadKey_ = 0;
     std::int32_t lngInterval_ = 0;  // milliseconds
 
-    // The tick's reference totals, in bytes; nothing resets them.
+    // The tick's reference totals, in bytes, from the last tick whose
+    // refresh read the table; nothing resets them.
     std::int32_t lngLastReceived_ = 0;
     std::int32_t lngLastSent_ = 0;
 
     platform::Keyboard& keyboard_;
+    SwitchedKeys switched_{keyboard_};  // the keyboard as the tick uses it
 };
 
 }  // namespace tovi

@@ -43,128 +43,144 @@ void CIpHelper::setInterfaces(std::shared_ptr<CInterfaces> vData) { interfaces_ 
 void CIpHelper::RefreshTable() {
     const std::shared_ptr<CInterfaces> target = interfaces_;
     std::uint32_t size = 0;  // bytes
-    std::uint32_t result = platform::kNoError;
     std::vector<std::uint8_t> buffer;
-    std::int32_t rowCount = 0;
 
     // 1.
     step([&] {
         received_ = 0;
         sent_ = 0;
+        tableRead_ = false;
         size = 0;
     });
 
-    // 2. Size query.
-    step([&] { result = table_.getIfTable(nullptr, &size, false); });
+    // 2. and 3.
+    const std::uint32_t result = querySize(size);
+    if (toldNotSupported(result)) return;
 
-    // 3. Timer ticks keep arriving while the box is open; a refresh that meets
-    // the same answer then must not stack a second box on the first, nor open
-    // a new one as soon as it is closed. A box that could not be shown has
-    // told nothing.
-    bool ended = false;
+    // 4.
+    step([&] { buffer.assign(size, 0); });
+
+    // 5.
+    if (!readTable(buffer)) return;
+    notSupportedTold_ = false;
+
+    // 6. and 7.
+    const std::size_t rows = rowsToDecode(buffer);
+    DateTime bootTime = 0.0;
+    bool haveBootTime = false;
+    if (rows > 0) haveBootTime = step([&] { bootTime = table_.bootTime(); });
+    for (std::size_t i = 0; i < rows; ++i) addRow(row::rowAt(buffer.data(), i), bootTime, haveBootTime, target.get());
+    // 8. The buffer goes with this scope.
+}
+
+// A size query that cannot be made leaves the size at 0 and the result at
+// "no error", so the read that follows has nothing to read into.
+std::uint32_t CIpHelper::querySize(std::uint32_t& size) {
+    std::uint32_t result = platform::kNoError;
+    step([&] { result = table_.getIfTable(nullptr, &size, false); });
+    return result;
+}
+
+// Timer ticks keep arriving while the box is open; a refresh that meets the
+// same answer then must not stack a second box on the first, nor open a new
+// one as soon as it is closed. A box that could not be shown has told
+// nothing. True when the refresh ends here.
+bool CIpHelper::toldNotSupported(std::uint32_t result) {
+    if (result != platform::kErrorNotSupported) return false;
     step([&] {
-        if (result != platform::kErrorNotSupported) return;
-        ended = true;
         if (notSupportedShowing_ || notSupportedTold_) return;
         notSupportedShowing_ = true;
         const ScopeExit closed([this] { notSupportedShowing_ = false; });
         toolkit_.messageBox(kIpHelperNotSupported, "");
         notSupportedTold_ = true;
     });
-    if (ended) return;
+    return true;
+}
 
-    // 4.
-    step([&] { buffer.assign(size, 0); });
-
-    // 5. Data read. The size handed over is always the buffer's real one, so
-    // a failed allocation above cannot make the platform write past it. A read
-    // that fails, or cannot be made, leaves nothing trustworthy to decode.
+// The data read. The size handed over is always the buffer's real one, so a
+// failed allocation before it cannot make the platform write past it. A read
+// that fails, or cannot be made, leaves nothing trustworthy to decode.
+bool CIpHelper::readTable(std::vector<std::uint8_t>& buffer) {
     bool filled = false;
     step([&] {
-        size = static_cast<std::uint32_t>(buffer.size());
-        result = table_.getIfTable(buffer.empty() ? nullptr : buffer.data(), &size, false);
-        filled = result == platform::kNoError;
+        std::uint32_t size = static_cast<std::uint32_t>(buffer.size());
+        filled = table_.getIfTable(buffer.empty() ? nullptr : buffer.data(), &size, false) == platform::kNoError;
     });
-    if (!filled) return;
-    notSupportedTold_ = false;
+    return filled;
+}
 
-    // 6.
+// Only rows that lie wholly inside the buffer are decoded, whatever the count
+// claims. A buffer too short for a count has no rows and was no reading.
+std::size_t CIpHelper::rowsToDecode(const std::vector<std::uint8_t>& buffer) {
+    std::int32_t rowCount = 0;
     step([&] {
         if (buffer.size() < kIfTableHeaderSize) throw Error("no row count in the table");
         rowCount = signedField(buffer.data());
+        tableRead_ = true;
     });
-
-    // 7. Only rows that lie wholly inside the buffer are decoded, whatever
-    // the count claims.
     const std::size_t wholeRows =
         buffer.size() < kIfTableHeaderSize ? 0 : (buffer.size() - kIfTableHeaderSize) / kIfRowSize;
-    const std::size_t rows = rowCount <= 0 ? 0 : std::min(static_cast<std::size_t>(rowCount), wholeRows);
+    return rowCount <= 0 ? 0 : std::min(static_cast<std::size_t>(rowCount), wholeRows);
+}
 
-    DateTime bootTime = 0.0;
-    bool haveBootTime = false;
-    if (rows > 0) haveBootTime = step([&] { bootTime = table_.bootTime(); });
+void CIpHelper::addRow(const std::uint8_t* r, DateTime bootTime, bool haveBootTime, CInterfaces* target) {
+    std::shared_ptr<CInterface> objInterface;
+    step([&] { objInterface = std::make_shared<CInterface>(); });
 
-    for (std::size_t i = 0; i < rows; ++i) {
-        const std::uint8_t* const r = row::rowAt(buffer.data(), i);
-        std::shared_ptr<CInterface> objInterface;
-        step([&] { objInterface = std::make_shared<CInterface>(); });
-
-        const auto assign = [&](auto&& body) {
-            step([&] {
-                if (!objInterface) throw Error("no record");
-                body(*objInterface);
-            });
-        };
-        const auto number = [&](void (CInterface::*setter)(std::int32_t), std::size_t offset) {
-            assign([&](CInterface& rec) { (rec.*setter)(signedField(r + offset)); });
-        };
-
-        assign([&](CInterface& rec) {
-            rec.setInterfaceDescription(
-                rowtext::description(r + row::kDescr, row::kDescrBytes, signedField(r + row::kDescrLen)));
-        });
-        number(&CInterface::setOutputQueueLength, row::kOutQLen);
-        number(&CInterface::setOutgoingErrors, row::kOutErrors);
-        number(&CInterface::setDiscardedOutgoingPackets, row::kOutDiscards);
-        number(&CInterface::setNonunicastPacketsSent, row::kOutNUcastPkts);
-        number(&CInterface::setUnicastPacketsSent, row::kOutUcastPkts);
-        number(&CInterface::setOctetsSent, row::kOutOctets);
-        number(&CInterface::setUnknownProtocolPackets, row::kInUnknownProtos);
-        number(&CInterface::setIncomingErrors, row::kInErrors);
-        number(&CInterface::setDiscardedIncomingPackets, row::kInDiscards);
-        number(&CInterface::setNonunicastPacketsReceived, row::kInNUcastPkts);
-        number(&CInterface::setMaximumTransmissionUnit, row::kMtu);
-        number(&CInterface::setUnicastPacketsReceived, row::kInUcastPkts);
-        number(&CInterface::setOctetsReceived, row::kInOctets);
-        assign([&](CInterface& rec) {
-            if (!haveBootTime) throw Error("boot time unknown");
-            // dwLastChange is an unsigned tick count; it wraps after 497 days.
-            const double seconds = row::load32(r + row::kLastChange) / 100.0;
-            rec.setLastChange(bootTime + seconds / kSecondsPerDay);
-        });
-        number(&CInterface::setOperationalStatus, row::kOperStatus);
-        number(&CInterface::setAdminStatus, row::kAdminStatus);
-        assign([&](CInterface& rec) {
-            rec.setAdapterAddress(
-                rowtext::adapterAddress(r + row::kPhysAddr, row::kPhysAddrBytes, signedField(r + row::kPhysAddrLen)));
-        });
-        number(&CInterface::setSpeed, row::kSpeed);
-        number(&CInterface::setInterfaceType, row::kType);
-        number(&CInterface::setInterfaceIndex, row::kIndex);
-        assign([&](CInterface& rec) { rec.setInterfaceName(rowtext::utf16le(r + row::kName, row::kNameUnits)); });
-
-        // Modulo 2^32: growth of any one counter must always show as growth
-        // of the total, however large the other rows' counters are.
-        step([&] { received_ = checked::wrappingAdd(received_, signedField(r + row::kInOctets)); });
-        step([&] { sent_ = checked::wrappingAdd(sent_, signedField(r + row::kOutOctets)); });
-
+    const auto assign = [&](auto&& body) {
         step([&] {
             if (!objInterface) throw Error("no record");
-            if (!target) throw Error("no collection");
-            target->Add(objInterface);
+            body(*objInterface);
         });
-    }
-    // 8. The buffer goes with this scope.
+    };
+    const auto number = [&](void (CInterface::*setter)(std::int32_t), std::size_t offset) {
+        assign([&](CInterface& rec) { (rec.*setter)(signedField(r + offset)); });
+    };
+
+    assign([&](CInterface& rec) {
+        rec.setInterfaceDescription(
+            rowtext::description(r + row::kDescr, row::kDescrBytes, signedField(r + row::kDescrLen)));
+    });
+    number(&CInterface::setOutputQueueLength, row::kOutQLen);
+    number(&CInterface::setOutgoingErrors, row::kOutErrors);
+    number(&CInterface::setDiscardedOutgoingPackets, row::kOutDiscards);
+    number(&CInterface::setNonunicastPacketsSent, row::kOutNUcastPkts);
+    number(&CInterface::setUnicastPacketsSent, row::kOutUcastPkts);
+    number(&CInterface::setOctetsSent, row::kOutOctets);
+    number(&CInterface::setUnknownProtocolPackets, row::kInUnknownProtos);
+    number(&CInterface::setIncomingErrors, row::kInErrors);
+    number(&CInterface::setDiscardedIncomingPackets, row::kInDiscards);
+    number(&CInterface::setNonunicastPacketsReceived, row::kInNUcastPkts);
+    number(&CInterface::setMaximumTransmissionUnit, row::kMtu);
+    number(&CInterface::setUnicastPacketsReceived, row::kInUcastPkts);
+    number(&CInterface::setOctetsReceived, row::kInOctets);
+    assign([&](CInterface& rec) {
+        if (!haveBootTime) throw Error("boot time unknown");
+        // dwLastChange is an unsigned tick count; it wraps after 497 days.
+        const double seconds = row::load32(r + row::kLastChange) / 100.0;
+        rec.setLastChange(bootTime + seconds / kSecondsPerDay);
+    });
+    number(&CInterface::setOperationalStatus, row::kOperStatus);
+    number(&CInterface::setAdminStatus, row::kAdminStatus);
+    assign([&](CInterface& rec) {
+        rec.setAdapterAddress(
+            rowtext::adapterAddress(r + row::kPhysAddr, row::kPhysAddrBytes, signedField(r + row::kPhysAddrLen)));
+    });
+    number(&CInterface::setSpeed, row::kSpeed);
+    number(&CInterface::setInterfaceType, row::kType);
+    number(&CInterface::setInterfaceIndex, row::kIndex);
+    assign([&](CInterface& rec) { rec.setInterfaceName(rowtext::utf16le(r + row::kName, row::kNameUnits)); });
+
+    // Modulo 2^32: growth of any one counter must always show as growth of
+    // the total, however large the other rows' counters are.
+    step([&] { received_ = checked::wrappingAdd(received_, signedField(r + row::kInOctets)); });
+    step([&] { sent_ = checked::wrappingAdd(sent_, signedField(r + row::kOutOctets)); });
+
+    step([&] {
+        if (!objInterface) throw Error("no record");
+        if (!target) throw Error("no collection");
+        target->Add(objInterface);
+    });
 }
 
 }  // namespace tovi

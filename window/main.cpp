@@ -196,11 +196,22 @@ void Main::Form_Load() {
 }
 
 void Main::readSettingInto(platform::CheckBox& box, const char* key, const char* defaultText) {
-    step([&] { box.setValue(settings::readSetting(platform_.settingsStore, key, defaultText)); });
+    readSettingText(key, defaultText, [&](std::int16_t value) { box.setValue(value); });
 }
 
 void Main::readSettingInto(platform::ComboBox& list, const char* key, const char* defaultText) {
-    step([&] { list.setListIndex(settings::readSetting(platform_.settingsStore, key, defaultText)); });
+    readSettingText(key, defaultText, [&](std::int16_t value) { list.setListIndex(value); });
+}
+
+void Main::readSettingText(const char* key, const char* defaultText, const std::function<void(std::int16_t)>& take) {
+    std::string text;
+    const auto read = [&] {
+        text = platform_.settingsStore.read(settings::kApplication, settings::kSection, key, defaultText);
+    };
+    if (!step(read)) return;
+    // A text that is no number, or a number the control refuses: the control
+    // keeps its state, and the value is remembered for whoever reports it.
+    if (!step([&] { take(settings::parseSettingValue(text)); })) refused_.push_back({key, text});
 }
 
 void Main::getvalues() { monitor_.getvalues({*Check1, *Check2, *Check3, *Combo1, *Combo2, *Combo3, *Timer1}); }
@@ -236,8 +247,16 @@ void Main::Form_MouseMove(std::int16_t, std::int16_t, float x, float) {
     long code = 0;
     if (!step([&] { code = std::lround(x / static_cast<float>(platform_.toolkit.twipsPerPixelX())); })) return;
     if (code != platform::kWmLButtonDblClk) return;
+    restoreFromTray();
+}
+
+void Main::restoreFromTray() {
     step([&] { window_->setWindowState(platform::WindowState::Normal); });
     step([&] { window_->setVisible(true); });
+}
+
+void Main::giveKeysBack() {
+    step([&] { monitor_.giveKeysBack(); });
 }
 
 void Main::Form_Unload() {
@@ -254,6 +273,9 @@ void Main::Form_Unload() {
     // No host that starts from now on may bring back the icon of a closed window.
     step([&] { platform_.notificationArea.setOnHostChanged(nullptr); });
     step([&] { module1_.RemoveTrayIcon(platform_.notificationArea); });
+    // A lock left switched on (Caps Lock above all) would go on acting for
+    // whoever types next.
+    giveKeysBack();
 }
 
 void Main::conflictRule(platform::ComboBox& changed, platform::ComboBox& other) {

@@ -5,8 +5,9 @@
 // (tray icon, credits, the interface reader, stored settings, the lists, the
 // monitor), and shows the window unless the user chose to start hidden.
 // From then on the toolkit's event loop drives the handlers below, one at a
-// time, on the window's thread. Unloading the window stores the settings and
-// removes the tray icon; the lock keys stay as the last tick left them.
+// time, on the window's thread. Unloading the window stores the settings,
+// removes the tray icon and gives back each lock key the tick switched, in
+// the state it had before its first switch.
 //
 // Main owns its window, the controls (through the window), the activity
 // monitor with its interface reader, and the tray record (Module1).
@@ -14,8 +15,10 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "monitor/activity_monitor.h"
 #include "platform/platform.h"
@@ -43,6 +46,19 @@ public:
 
     // Hands the controls' settings to the monitor and arms or disarms Timer1.
     void getvalues();
+
+    // Brings the window back as a double-click on its tray icon does: for a
+    // later start of the program that finds this one running.
+    void restoreFromTray();
+
+    // The lock keys the tick switched back to their state before the first
+    // switch. The unload does it; this is for an end that does not unload the
+    // window (the window-less program's end signals). Once is enough.
+    void giveKeysBack();
+
+    // One sentence per refused value: what was stored, what it must be, and
+    // what is in force instead. Valid after start().
+    std::vector<std::string> refusalNotes() const;
 
     // For tests and the program's own probes.
     platform::Window& window() { return *window_; }
@@ -72,6 +88,8 @@ private:
     void conflictRule(platform::ComboBox& changed, platform::ComboBox& other);
     void readSettingInto(platform::CheckBox& box, const char* key, const char* defaultText);
     void readSettingInto(platform::ComboBox& list, const char* key, const char* defaultText);
+    // Reads the key's text and hands its number to take; a refusal lands in refused_.
+    void readSettingText(const char* key, const char* defaultText, const std::function<void(std::int16_t)>& take);
     // Minimizes, and hides the window while its icon can bring it back.
     void minimizeToTray();
     // The window's own icon sits in a notification area now.
@@ -82,6 +100,12 @@ private:
     ActivityMonitor monitor_;
     Module1 module1_;
     bool startedHidden_ = false;
+    // A stored value the load could not take, as it was stored.
+    struct RefusedSetting {
+        const char* key;
+        std::string text;
+    };
+    std::vector<RefusedSetting> refused_;  // in the order the load read them
 
     platform::CheckBox* Check1 = nullptr;
     platform::CheckBox* Check2 = nullptr;

@@ -1,21 +1,15 @@
 // The interface table on Linux, read from the kernel over rtnetlink.
 //
 // A read is laid out as the Windows table is (4-byte row count, then 860-byte
-// rows), so the reader decodes it unchanged. The kernel announces every link
-// that comes, goes or changes, and a second socket hears it; while nothing
-// was announced since the last RTM_GETLINK dump, a read is one RTM_GETSTATS
-// dump of the counters laid into that dump's rows, and a size query answers
-// from that dump's count. After a change a read is a whole RTM_GETLINK dump
-// again, and a size query one RTM_GETSTATS dump that counts the links. Only
-// those rows and whether each physical Ethernet link is Wi-Fi (a device's
-// kind never changes) are kept between calls; the netlink sockets and the
-// receive buffer are reused. The sockets stay in the network namespace they
-// were opened in.
-//
-// Row fields that Linux has no counterpart for are 0: dwSpeed (the kernel
-// only knows it through a per-device driver query, too slow for a call made
-// up to 41 times a second), dwLastChange, dwInUnknownProtos and
-// dwOutNUcastPkts (the kernel counts received multicast only).
+// rows; if_row_writer.h), so the reader decodes it unchanged. A size query
+// takes a whole reading of the table and answers with its size; the read
+// after it hands over that same reading, so the two always agree, however
+// links come and go between them (a read without a query takes its own).
+// While the kernel has announced no change of links since the last
+// RTM_GETLINK dump, a reading is one RTM_GETSTATS dump of the counters laid
+// into that dump's rows (link_change_cache.h); otherwise it is a whole
+// RTM_GETLINK dump (netlink_dump.h). The loopback row counts no octets, as
+// on Windows, whose stack never lets loopback traffic reach an interface.
 //
 // One object per process, used on the window's thread only.
 #pragma once

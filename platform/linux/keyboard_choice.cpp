@@ -55,7 +55,8 @@ KeyboardChoice chooseKeyboard(const std::function<const char*(const char*)>& get
 std::string keyboardFix(KeyboardBackend backend, const KeyboardReach& reach) {
     std::string fix;
     if (backend == KeyboardBackend::Uinput) {
-        fix = "Only root may make Tovi's own keyboard: run tovi --no-window as root (tovi.service), or leave "
+        // Root's own device failed for the cause already given, or for want of the module.
+        if (!reach.root) fix = "Only root may make Tovi's own keyboard: run tovi --no-window as root (tovi.service), or leave "
               "TOVI_KEYBOARD unset so that the lock-key service is used.";
     } else if (reach.socket) {
         fix = "The lock-key service did not answer; \"journalctl -u tovi-lock-keys.service\" says why.";
@@ -64,7 +65,10 @@ std::string keyboardFix(KeyboardBackend backend, const KeyboardReach& reach) {
     } else {
         fix = "Install Tovi's package: it brings the lock-key service, and nothing else is needed.";
     }
-    if (!reach.uinput) fix += " This system has no /dev/uinput: load the module as root with \"modprobe uinput\".";
+    if (!reach.uinput) {
+        fix += std::string(fix.empty() ? "" : " ") +
+               "This system has no /dev/uinput: load the module as root with \"modprobe uinput\".";
+    }
     return fix;
 }
 
@@ -77,7 +81,7 @@ KeyboardReach reachNow() {
                       exists("/lib/systemd/system/tovi-lock-keys.socket") ||
                       exists("/usr/local/lib/systemd/system/tovi-lock-keys.socket") ||
                       exists("/etc/systemd/system/tovi-lock-keys.socket");
-    return {exists(lockservice::kSocketPath), unit, exists("/dev/uinput")};
+    return {exists(lockservice::kSocketPath), unit, exists("/dev/uinput"), ::geteuid() == 0};
 }
 
 // The service, then our own device, as the backend allows; null when
@@ -112,8 +116,9 @@ std::unique_ptr<Keyboard> openChosenKeyboard(std::string& notice) {
     const KeyboardReach reach = reachNow();
     std::string whyNot;
     if (std::unique_ptr<Keyboard> keyboard = openOutsideX11(choice.backend, reach, whyNot)) return keyboard;
-    notice = "The lock keys cannot be switched, so the lights will not show network traffic. " + whyNot + " " +
-             keyboardFix(choice.backend, reach);
+    const std::string fix = keyboardFix(choice.backend, reach);
+    notice = "The lock keys cannot be switched, so the lights will not show network traffic. " + whyNot +
+             (fix.empty() ? "" : " ") + fix;
     std::cerr << "tovi: " << notice << '\n';
     return std::make_unique<RefusingKeyboard>();
 }

@@ -38,10 +38,12 @@ struct KeyboardReach {
     bool socket;       // the lock-key service's socket exists
     bool socketUnit;   // its socket unit is installed (the package is)
     bool uinput;       // /dev/uinput exists
+    bool root;         // we run as root
 };
 
-// The one thing the user can do about a keyboard that could not be made:
-// start the service's socket, install the package, load the module.
+// What the user can do about a keyboard that could not be made: start the
+// service's socket, install the package, load the module. Empty when there
+// is nothing to add to the cause.
 std::string keyboardFix(KeyboardBackend backend, const KeyboardReach& reach);
 
 // The keyboard the process environment chooses. When no keyboard can be

@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "base/error.h"
 
@@ -142,6 +143,15 @@ public:
         } else if (namesChanged_) {
             readNames();
         }
+    }
+
+    // The server has closed the connection (it ended or was killed). Told
+    // by the socket alone: any Xlib call on a dead connection runs Xlib's
+    // fatal-error handler, which ends the process, and the program's end
+    // may already be under way.
+    bool hungUp() const {
+        pollfd socket{ConnectionNumber(display_), POLLIN | POLLRDHUP, 0};
+        return ::poll(&socket, 1, 0) > 0 && (socket.revents & (POLLHUP | POLLRDHUP | POLLERR)) != 0;
     }
 
     bool lit(std::size_t lock) const { return indexes_[lock] >= 0 && ((indicatorState_ >> indexes_[lock]) & 1u) != 0; }
@@ -287,6 +297,15 @@ X11Keyboard::X11Keyboard(std::string displayName, std::chrono::milliseconds retr
 X11Keyboard::~X11Keyboard() = default;
 
 X11Keyboard::Connection& X11Keyboard::connection() {
+    if (connection_ && connection_->hungUp()) {
+        // Never opened again: a display that went is the session's end. Nor
+        // closed: XCloseDisplay would talk to the dead server. It stays
+        // reachable, so that it counts as kept rather than lost.
+        gone_ = true;
+        static auto* const abandoned = new std::vector<std::unique_ptr<Connection>>;
+        abandoned->push_back(std::move(connection_));
+    }
+    if (gone_) throw Error("the X display has gone");
     if (connection_) return *connection_;
     // Every operation needs the connection, several times a tick: a display
     // without XKB or XTest would otherwise be opened and closed on each.

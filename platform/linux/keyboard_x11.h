@@ -14,7 +14,10 @@
 //
 // The display ($DISPLAY, or the name given) is opened on first use and kept
 // until the object dies. Without a display every operation throws
-// tovi::Error. A failed open (no display, or one without XKB or XTest) is
+// tovi::Error; so does every operation once the server has closed the
+// connection (checked on the socket before each, so that no Xlib call meets
+// a dead connection, whose handler would end the process): the display is
+// then never opened again. A failed open (no display, or one without XKB or XTest) is
 // remembered: until retryAfter has passed, every operation throws the same
 // tovi::Error without trying again; the next call after that tries again.
 // Indicator changes, and the indicator names and modifier map the choices
@@ -60,6 +63,7 @@ private:
     std::unique_ptr<Connection> connection_;
     std::optional<std::chrono::steady_clock::time_point> failedAt_;  // the last failed open
     std::string failure_;                                            // what it said
+    bool gone_ = false;                                              // the server closed the connection
 };
 
 }  // namespace tovi::platform

@@ -333,6 +333,22 @@ std::string IniSettingsStore::read(const std::string& application, const std::st
     return ini::findValue(file.text, section, key).value_or(defaultValue);
 }
 
+std::string IniSettingsStore::unusable(const std::string& application) const {
+    const auto path = pathFor(application);
+    if (!path) return {};
+    const Loaded file = load(*path);
+    switch (file.error) {
+    case 0:
+        return {};
+    case EINVAL:
+        return "it is not a regular file";
+    case EFBIG:
+        return "it is bigger than " + std::to_string(kMaxFileSize) + " bytes";
+    default:
+        return "it cannot be read: " + std::generic_category().message(file.error);
+    }
+}
+
 void IniSettingsStore::write(const std::string& application, const std::string& section, const std::string& key,
                              const std::string& value) {
     const std::filesystem::path folder = fileFor(application).parent_path();

@@ -63,6 +63,11 @@ public:
     void write(const std::string& application, const std::string& section, const std::string& key,
                const std::string& value) override;
 
+    // Why the application's settings file exists but cannot be used (it
+    // cannot be read, is not a regular file, or is too big), in a few words
+    // for a message; empty when it can be used or is simply absent.
+    std::string unusable(const std::string& application) const;
+
     // Where the application's settings live; throws tovi::Error for an
     // application name that is not a single folder name, or when no
     // configuration folder could be found.

@@ -442,6 +442,14 @@ QWidget* qtWindowFromHandle(std::uintptr_t handle) {
     return window && window->nativeHandle() == handle ? window->liveWidget() : nullptr;
 }
 
+std::shared_ptr<void> qtWatchReadable(int fd, std::function<void()> handler) {
+    if (!g_toolkit) throw Error("no Qt toolkit to watch a descriptor");
+    auto notifier = std::make_shared<QSocketNotifier>(fd, QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated,
+                     [handler = std::move(handler)] { g_toolkit->dispatch(handler); });
+    return notifier;
+}
+
 const QIcon* qtIconFromHandle(std::uintptr_t handle) {
     if (!g_toolkit || handle == 0) return nullptr;
     QtWindow* window = g_toolkit->find(handle);

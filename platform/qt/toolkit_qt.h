@@ -38,6 +38,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "platform/toolkit.h"
 
@@ -68,5 +69,10 @@ QWidget* qtWindowFromHandle(std::uintptr_t handle);
 
 // The icon behind Window::iconHandle() of a live window, or nullptr.
 const QIcon* qtIconFromHandle(std::uintptr_t handle);
+
+// Runs handler from the event loop whenever fd is readable, as a handler the
+// loop raised (its failure ends there), for as long as the returned token
+// lives. Throws tovi::Error before the toolkit exists.
+std::shared_ptr<void> qtWatchReadable(int fd, std::function<void()> handler);
 
 }  // namespace tovi::platform

@@ -134,42 +134,6 @@ TEST_F(NetlinkTable, LoopbackIsTypeTwentyFourUpAndRunning) {
     EXPECT_EQ(lo->Speed(), 0);
 }
 
-TEST_F(NetlinkTable, LoopbackCountersGrowWithUdpToLocalhost) {
-    fakes::FakeToolkit toolkit;
-    CIpHelper helper(*table, toolkit);
-    auto before = loopback(*helper.Interfaces());
-    ASSERT_NE(before, nullptr);
-    const std::int32_t totalInBefore = helper.BytesReceived();
-    const std::int32_t totalOutBefore = helper.BytesSent();
-
-    const int sock = ::socket(AF_INET, SOCK_DGRAM, 0);
-    ASSERT_GE(sock, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(9);  // discard; nobody need listen for the counters to move
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const std::vector<char> payload(1000, 'x');
-    constexpr int kDatagrams = 10;
-    for (int i = 0; i < kDatagrams; ++i) {
-        ASSERT_EQ(::sendto(sock, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
-                  static_cast<ssize_t>(payload.size()));
-    }
-    ::close(sock);
-
-    auto after = loopback(*helper.Interfaces());
-    ASSERT_NE(after, nullptr);
-    const auto grew = [](std::int32_t from, std::int32_t to) {
-        return static_cast<std::uint32_t>(to) - static_cast<std::uint32_t>(from);
-    };
-    EXPECT_GE(grew(before->OctetsReceived(), after->OctetsReceived()), kDatagrams * 1000u);
-    EXPECT_GE(grew(before->OctetsSent(), after->OctetsSent()), kDatagrams * 1000u);
-    EXPECT_GE(grew(before->UnicastPacketsSent(), after->UnicastPacketsSent()), static_cast<std::uint32_t>(kDatagrams));
-    EXPECT_GE(grew(totalInBefore, helper.BytesReceived()), kDatagrams * 1000u);
-    EXPECT_GE(grew(totalOutBefore, helper.BytesSent()), kDatagrams * 1000u);
-    // The record of the earlier refresh keeps its values.
-    EXPECT_NE(before->OctetsReceived(), after->OctetsReceived());
-}
-
 TEST_F(NetlinkTable, BootTimeIsNowLessTheUptimeInLocalDays) {
     std::ifstream uptimeFile("/proc/uptime");
     double uptime = 0;
@@ -244,7 +208,47 @@ TEST(NetlinkTablePrivate, ManyLinksAreAllReadAndTyped) {
     if (!made) GTEST_SKIP() << "no private network namespace with veth and tun links here";
 }
 
-TEST(NetlinkTablePrivate, LinkAddedBetweenSizeQueryAndReadMakesTheReadAskForMore) {
+// Windows never lets loopback traffic reach an interface, so its loopback
+// row counts no octets; local traffic here must not count either, while its
+// packets still do (the row is the real link's).
+TEST(NetlinkTablePrivate, LoopbackTrafficCountsNoOctets) {
+    const bool made = inPrivateNetwork([] {
+        if (!run("ip link set lo up")) return false;
+        auto table = platform::makeInterfaceTable();
+        fakes::FakeToolkit toolkit;
+        CIpHelper helper(*table, toolkit);
+        auto before = loopback(*helper.Interfaces());
+        if (before == nullptr) return false;
+
+        const int sock = ::socket(AF_INET, SOCK_DGRAM, 0);
+        if (sock < 0) return false;
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(9);  // discard; nobody need listen for the counters to move
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const std::vector<char> payload(1000, 'x');
+        for (int i = 0; i < 10; ++i)
+            ::sendto(sock, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        ::close(sock);
+
+        auto after = loopback(*helper.Interfaces());
+        EXPECT_NE(after, nullptr);
+        if (after == nullptr) return true;
+        EXPECT_EQ(after->InterfaceType(), 24);
+        EXPECT_EQ(after->OctetsReceived(), 0);
+        EXPECT_EQ(after->OctetsSent(), 0);
+        EXPECT_EQ(helper.BytesReceived(), 0);
+        EXPECT_EQ(helper.BytesSent(), 0);
+        EXPECT_GE(after->UnicastPacketsSent() - before->UnicastPacketsSent(), 10);
+        return true;
+    });
+    if (!made) GTEST_SKIP() << "no private network namespace here";
+}
+
+// The read after a size query hands over the reading that the query sized:
+// a link that comes between them waits for the next refresh rather than
+// failing this one.
+TEST(NetlinkTablePrivate, LinkAddedBetweenSizeQueryAndReadWaitsForTheNextRefresh) {
     const bool made = inPrivateNetwork([] {
         auto table = platform::makeInterfaceTable();
         std::uint32_t size = 0;
@@ -252,8 +256,12 @@ TEST(NetlinkTablePrivate, LinkAddedBetweenSizeQueryAndReadMakesTheReadAskForMore
         std::vector<std::uint8_t> buffer(size);
         if (!run("ip link add ga type veth peer name gb")) return false;
         std::uint32_t given = size;
-        EXPECT_EQ(table->getIfTable(buffer.data(), &given, false), platform::kErrorInsufficientBuffer);
-        EXPECT_EQ(given, size + 2 * kIfRowSize);
+        EXPECT_EQ(table->getIfTable(buffer.data(), &given, false), platform::kNoError);
+        EXPECT_EQ(ifrow::load32(buffer.data()), (size - kIfTableHeaderSize) / kIfRowSize);
+
+        std::uint32_t next = 0;
+        EXPECT_EQ(table->getIfTable(nullptr, &next, false), platform::kErrorInsufficientBuffer);
+        EXPECT_EQ(next, size + 2 * kIfRowSize);
         return true;
     });
     if (!made) GTEST_SKIP() << "no private network namespace with veth links here";

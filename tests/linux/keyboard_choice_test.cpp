@@ -53,17 +53,20 @@ TEST(KeyboardChoice, X11SessionsKeepXTestEverythingElseGoesThroughUinputAndTheOv
 TEST(KeyboardChoice, TheNoticeGivesTheFixThatApplies) {
     using B = KeyboardBackend;
     const auto has = [](const std::string& text, const char* part) { return text.find(part) != std::string::npos; };
-    const std::string noPackage = keyboardFix(B::ServiceOrUinput, {false, false, true});
+    const std::string noPackage = keyboardFix(B::ServiceOrUinput, {false, false, true, false});
     EXPECT_TRUE(has(noPackage, "Install Tovi's package")) << noPackage;
     EXPECT_FALSE(has(noPackage, "modprobe")) << noPackage;
-    const std::string stopped = keyboardFix(B::ServiceOrUinput, {false, true, true});
+    const std::string stopped = keyboardFix(B::ServiceOrUinput, {false, true, true, false});
     EXPECT_TRUE(has(stopped, "systemctl enable --now tovi-lock-keys.socket")) << stopped;
-    const std::string silent = keyboardFix(B::Service, {true, true, true});
+    const std::string silent = keyboardFix(B::Service, {true, true, true, false});
     EXPECT_TRUE(has(silent, "journalctl -u tovi-lock-keys.service")) << silent;
-    const std::string noModule = keyboardFix(B::Uinput, {false, true, false});
-    EXPECT_TRUE(has(noModule, "as root")) << noModule;
+    const std::string notRoot = keyboardFix(B::Uinput, {false, true, true, false});
+    EXPECT_TRUE(has(notRoot, "Only root")) << notRoot;
+    const std::string noModule = keyboardFix(B::Uinput, {false, true, false, true});
     EXPECT_TRUE(has(noModule, "modprobe uinput")) << noModule;
-    for (const std::string& text : {noPackage, stopped, silent, noModule}) {
+    EXPECT_FALSE(has(noModule, "Only root")) << "root is not told to be root: " << noModule;
+    EXPECT_EQ(keyboardFix(B::Uinput, {false, true, true, true}), "") << "the cause says it all";
+    for (const std::string& text : {noPackage, stopped, silent, notRoot, noModule}) {
         EXPECT_EQ(text.find('\n'), std::string::npos) << "one line for the journal: " << text;
     }
 }

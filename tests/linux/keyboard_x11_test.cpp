@@ -3,8 +3,12 @@
 // `xset q` prints is the independent witness: 1 Caps Lock, 2 Num Lock,
 // 4 Scroll Lock.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -309,6 +313,66 @@ TEST(X11KeyboardWithoutDisplay, AFailedOpenIsTriedAgainOnlyAfterAWhile) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_THROW(quick.getKeyboardState(state), Error);
     EXPECT_EQ(display.connections(), 3) << "tried again once the while had passed";
+}
+
+// An X server of the test's own, which the test can kill: Xvfb on the
+// display number it picks itself, its socket abstract only.
+class PrivateServer {
+public:
+    PrivateServer() {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, ends[1], 3);  // dup2 clears close-on-exec
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        char* argv[] = {const_cast<char*>("Xvfb"),      const_cast<char*>("-displayfd"), const_cast<char*>("3"),
+                        const_cast<char*>("-noreset"),  const_cast<char*>("-nolisten"),  const_cast<char*>("tcp"),
+                        const_cast<char*>("-nolisten"), const_cast<char*>("unix"),       nullptr};
+        if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, argv, environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(ends[1]);
+        std::string number;
+        pollfd reply{ends[0], POLLIN, 0};
+        char c = 0;
+        while (pid_ > 0 && ::poll(&reply, 1, 10000) > 0 && ::read(ends[0], &c, 1) == 1 && c != '\n') number += c;
+        ::close(ends[0]);
+        if (!number.empty() && c == '\n') name_ = ":" + number;
+    }
+    ~PrivateServer() { kill(); }
+    PrivateServer(const PrivateServer&) = delete;
+    PrivateServer& operator=(const PrivateServer&) = delete;
+
+    const std::string& name() const { return name_; }
+    void kill() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    std::string name_;
+};
+
+// The server dies under a keyboard that has switched a key (the display
+// going at the end of a session): every call is refused from then on, and
+// none of them may end the process, as Xlib does when asked to use a dead
+// connection. The end of the program asks the keyboard for its state.
+TEST(X11KeyboardServerGone, EveryCallIsRefusedAndTheProcessLivesOn) {
+    PrivateServer server;
+    if (server.name().empty()) GTEST_SKIP() << "no Xvfb of our own";
+    X11Keyboard keyboard(server.name());
+    KeyboardState state{};
+    ASSERT_NO_THROW(keyboard.getKeyboardState(state));
+    SetLockKey(keyboard, kVkScroll, true);
+    server.kill();
+    EXPECT_THROW(keyboard.getKeyboardState(state), Error);
+    EXPECT_THROW(keyboard.setKeyboardState(state), Error);
+    EXPECT_THROW(keyboard.keybdEvent(kVkScroll, 0x45, 1, 0), Error);
+    EXPECT_THROW(keyboard.platformId(), Error);
 }
 
 }  // namespace

@@ -5,7 +5,10 @@
 # this machine has no uinput). Where no keyboard can be had at all (here:
 # no uinput device, no lock-key service) it says so in one line on stderr,
 # with the fix, and ends with status 1 for the service manager to see.
-# Without a display, the window says to use --no-window.
+# Without a display, the window says to use --no-window. A second
+# --no-window of the same user ends at once with status 1 and one sentence.
+# What it cannot use it names once on stderr: a settings file it cannot
+# read, and each stored value it does not take, with what it uses instead.
 set -euo pipefail
 
 [ "${TOVI_PLATFORM:-linux}" = linux ] || exit 77
@@ -32,6 +35,11 @@ grep -q '^Usage: tovi' "$work/err" || fail "an unknown option printed no usage l
 rc=0
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$tovi" 2>"$work/err" || rc=$?
 { [ "$rc" -eq 1 ] && grep -q -- '--no-window' "$work/err"; } || fail "without a display the window ended with $rc: $(cat "$work/err")"
+
+# The session's folder, where one tovi per user holds its lock: this test's
+# own, not one that another test's tovi may hold.
+export XDG_RUNTIME_DIR=$work/runtime
+mkdir -m 700 -p "$XDG_RUNTIME_DIR"
 
 # No keyboard at all: one line with the fix, status 1.
 if [ ! -w /dev/uinput ] && [ ! -e /run/tovi-lock-keys.socket ]; then
@@ -82,5 +90,48 @@ for signal in TERM INT; do
 done
 after=$(ls -lA --time-style=full-iso "$XDG_CONFIG_HOME/Tovi"; md5sum <"$XDG_CONFIG_HOME/Tovi/settings.ini")
 [ "$before" = "$after" ] || fail "the settings folder changed: $after"
-[ "$status" -ne 0 ] || echo "no_window: ok: --version, --help, unknown option (2); --no-window ends on TERM and INT with 0, stores nothing, and with 1 and one line without a keyboard"
+
+# run_briefly: tovi --no-window for a moment, its stderr in $work/err.
+run_briefly() {
+    env -u WAYLAND_DISPLAY -u XDG_SESSION_TYPE TOVI_KEYBOARD=x11 "$tovi" --no-window >/dev/null 2>"$work/err" &
+    local pid=$!
+    pids+=($pid)
+    sleep 1
+    kill -TERM "$pid" 2>/dev/null || true
+    wait "$pid" || true
+}
+# once PATTERN WHAT: stderr holds exactly one line matching PATTERN.
+once() {
+    local n
+    n=$(grep -cE "$1" "$work/err" || true)
+    [ "$n" -eq 1 ] || { fail "$2 was told $n times, not once"; cat "$work/err" >&2; }
+}
+
+# A second one of the same user, while the first runs.
+env -u WAYLAND_DISPLAY -u XDG_SESSION_TYPE TOVI_KEYBOARD=x11 "$tovi" --no-window >/dev/null 2>&1 &
+first=$!
+pids+=($first)
+for _ in $(seq 1 100); do grep -qx "no-window $first" "$XDG_RUNTIME_DIR/tovi.lock" 2>/dev/null && break; sleep 0.05; done
+rc=0
+env -u WAYLAND_DISPLAY -u XDG_SESSION_TYPE TOVI_KEYBOARD=x11 "$tovi" --no-window >/dev/null 2>"$work/err" || rc=$?
+[ "$rc" -eq 1 ] || fail "a second tovi --no-window ended with status $rc, not 1"
+{ [ "$(wc -l <"$work/err")" -eq 1 ] && grep -q "already runs.*process $first" "$work/err"; } ||
+    fail "a second tovi --no-window said: $(cat "$work/err")"
+kill -TERM "$first"
+wait "$first" || fail "the first tovi --no-window ended with status $?"
+
+# A settings file that is no file.
+mv "$XDG_CONFIG_HOME/Tovi/settings.ini" "$work/kept.ini"
+mkdir "$XDG_CONFIG_HOME/Tovi/settings.ini"
+run_briefly
+once "settings file $XDG_CONFIG_HOME/Tovi/settings.ini is not used \\(it is not a regular file\\)" "the unusable file"
+rmdir "$XDG_CONFIG_HOME/Tovi/settings.ini"
+
+# Values out of range: an interval meant as milliseconds, a key that does not exist.
+printf '[zuderari]\ninterval=150\ndownload_key=9\nupload_key=1\n' >"$XDG_CONFIG_HOME/Tovi/settings.ini"
+run_briefly
+once '^tovi: interval=150 is not taken .*; no interval is used instead' "interval=150"
+once '^tovi: download_key=9 is not taken .*; Caps Lock is used instead' "download_key=9"
+! grep -q 'upload_key' "$work/err" || fail "a value that was taken was reported: $(cat "$work/err")"
+[ "$status" -ne 0 ] || echo "no_window: ok: --version, --help, unknown option (2); --no-window ends on TERM and INT with 0, stores nothing, and with 1 and one line without a keyboard; runs once per user and names what it refuses"
 exit $status

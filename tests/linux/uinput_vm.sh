@@ -6,7 +6,7 @@
 #     own state, the LED class in sysfs and the console's KDGKBLED agree;
 #   - a lock switched by another keyboard (a second uinput device) is seen;
 #   - tovi --no-window, from a settings file, lights the chosen keys with
-#     loopback traffic in the VM and lets them go dark after it, then ends
+#     traffic over a veth pair in the VM and lets them go dark after it, then ends
 #     with status 0 on SIGTERM. Skipped when this tovi has no --no-window
 #     (its --help does not name it).
 # One boot of about 20 s; the kernel package is fetched once into
@@ -37,7 +37,16 @@ help=$(ulimit -c 0; cd "$work" && XDG_CONFIG_HOME=$work/help-config timeout 10 \
 if [[ $help == *--no-window* ]]; then
     share=(--share)
     # Caps Lock for received traffic, Scroll Lock for sent, every 100 ms.
+    # The traffic leaves through one end of a veth pair for a neighbour that
+    # is known for good (no ARP) and arrives at the other end; IPv6 is off, or
+    # its chatter would light the keys with nobody sending.
     cat >>"$guest" <<EOF
+echo 1 >/proc/sys/net/ipv6/conf/default/disable_ipv6
+hostip() { chroot /host /usr/bin/env PATH=/usr/sbin:/usr/bin:/sbin:/bin ip "\$@"; }
+hostip link add tovi-near type veth peer name tovi-far || fail "no veth pair"
+hostip addr add 10.200.0.1/24 dev tovi-near && hostip link set tovi-near up && hostip link set tovi-far up &&
+    hostip neigh replace 10.200.0.2 lladdr "\$(cat /sys/class/net/tovi-far/address)" dev tovi-near nud permanent ||
+    fail "the veth pair did not come up"
 mkdir -p /host/run/config/Tovi
 printf '[zuderari]\nenabled=1\nstartminimized=0\ndownload=1\nupload=1\ninterval=3\ndownload_key=0\nupload_key=2\n' \
     >/host/run/config/Tovi/settings.ini

@@ -349,11 +349,23 @@ TEST_F(MainTest, TheTickDrivesTheChosenKeysFromTheTable) {
     keyboard.calls.clear();
     ASSERT_TRUE(timer2().tick());
     EXPECT_TRUE(keyboard.calls.empty());
-    // A lit key stays lit when the program ends.
+}
+
+TEST_F(MainTest, SaveWithTheDisplayOffLeavesTheKeysAndExitGivesThemBack) {
+    keyboard.setLit(145, true);  // the user's Scroll Lock was on
+    table.setRows({fakes::IfRow::withOctets(5000, 0)});
+    start();
     ASSERT_TRUE(timer1().tick());
-    EXPECT_TRUE(keyboard.lit(144));
+    ASSERT_TRUE(keyboard.lit(144));   // Num Lock lit by the traffic
+    ASSERT_FALSE(keyboard.lit(145));  // Scroll Lock darkened: nothing left
+    window->checkBox("Check1").setValue(0);
+    window->button("Command1").click();
+    EXPECT_TRUE(keyboard.lit(144)) << "Save leaves the keys as the last tick set them";
+    EXPECT_FALSE(keyboard.lit(145));
+
     EXPECT_THROW(window->button("Command3").click(), fakes::FakeToolkit::Ended);
-    EXPECT_TRUE(keyboard.lit(144));
+    EXPECT_FALSE(keyboard.lit(144));
+    EXPECT_TRUE(keyboard.lit(145));
 }
 
 }  // namespace

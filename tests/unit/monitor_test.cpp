@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -192,18 +193,50 @@ TEST_F(Tick, WithoutAReaderShownKeysGoOffAndReferencesStay) {
     EXPECT_EQ(monitor.lngLastSent(), 900);
 }
 
-TEST_F(Tick, FailedRefreshReadsAsZeroAndTheNextGoodOneLightsAgain) {
-    traffic(5000, 5000);
-    tick();
+// A refresh that could not read the table (the call missing, a failed read,
+// a table that grew between the size query and the read) says nothing about
+// traffic: the keys stay as they were, and the next good refresh is compared
+// with the last good one, so the old traffic does not light them again.
+TEST_F(Tick, FailedRefreshChangesNoKeyAndTheNextGoodOneIsComparedWithTheLastGood) {
+    std::uint32_t total = 5000;
+    const std::vector<std::function<void()>> failures = {
+        [&] { table.missing = true; },
+        [&] { table.readResult = 31; },
+        [&] {
+            table.afterSizeQuery = [&] {
+                table.setRows({fakes::IfRow::withOctets(total, total, "lo"), fakes::IfRow::withOctets(0, 0, "veth0")});
+            };
+        },
+    };
+    for (const auto& fail : failures) {
+        ++total;
+        traffic(total, total);
+        tick();
+        ASSERT_TRUE(keyboard.lit(kVkNumLock));
+
+        fail();
+        tick();
+        EXPECT_TRUE(keyboard.calls.empty()) << "a failed refresh drove a key";
+        EXPECT_TRUE(keyboard.lit(kVkNumLock));
+        EXPECT_EQ(monitor.lngLastReceived(), static_cast<std::int32_t>(total));
+        EXPECT_EQ(monitor.lngLastSent(), static_cast<std::int32_t>(total));
+
+        table.missing = false;
+        table.readResult = platform::kNoError;
+        table.afterSizeQuery = nullptr;
+        tick();
+        EXPECT_FALSE(keyboard.lit(kVkNumLock)) << "nothing grew since the last good refresh";
+        EXPECT_FALSE(keyboard.lit(kVkScroll));
+    }
+
+    // Growth across a failed tick still shows at the next good one.
     table.missing = true;
     tick();
-    EXPECT_FALSE(keyboard.lit(kVkNumLock));
-    EXPECT_EQ(monitor.lngLastReceived(), 0);
-    EXPECT_EQ(monitor.lngLastSent(), 0);
     table.missing = false;
+    traffic(total + 1, total);
     tick();
     EXPECT_TRUE(keyboard.lit(kVkNumLock));
-    EXPECT_TRUE(keyboard.lit(kVkScroll));
+    EXPECT_FALSE(keyboard.lit(kVkScroll));
 }
 
 TEST_F(Tick, FailingKeyboardNeverStopsTheTick) {

@@ -13,6 +13,13 @@
 #      the window stays hidden until the tray's double-click; a conflicting
 #      pick moves Combo2; "Cancel" hides without applying, the restored
 #      window still shows the edit; "Exit" stores what the controls show.
+#   3. A second tovi.exe while the first hides in the tray: it ends with
+#      status 0 and the first window comes back; one tray icon throughout;
+#      nothing is stored until the first one stores what its controls show.
+#   4. "Exit" while Tovi holds its keys lit gives them back: Caps and Scroll
+#      Lock, lit by Tovi's first tick, go dark again; Num Lock, which the
+#      user switched on meanwhile, stays on. The probe reads the keys after
+#      tovi.exe has ended.
 set -euo pipefail
 
 [ "${TOVI_PLATFORM:-win32}" = win32 ] || exit 77
@@ -120,6 +127,9 @@ session() {
     local new
     new=$(grep -vxF -f <(printf '%s\n' "$before" --) "$work/docked.log" | head -1 || true)
     [ -n "$new" ] || fail "$name: no tray icon docked in trayer while tovi.exe ran"
+    local icons
+    icons=$(grep -vxF -f <(printf '%s\n' "$before" --) "$work/docked.log" | sort -u | wc -l)
+    [ "$icons" -eq 1 ] || fail "$name: $icons tray icons docked while tovi.exe ran, not 1"
     # The icon goes with the program, without the pointer passing over it.
     local deadline=$((SECONDS + 5))
     while docked | grep -qxF "$new"; do
@@ -156,5 +166,22 @@ session "equal stored keys, start minimized" \
     click:exit ended
 stored enabled=1 startminimized=0 download=1 upload=2 interval=3 download_key=1 upload_key=2
 echo "tovi_e2e_win32: ok    the conflicts were corrected and the controls stored"
+
+# 3. A second start while the first one hides in the tray.
+seed
+session "second start" \
+    shown pick:combo1=7 click:cancel hidden \
+    second shown unstored expect:combo1=7 \
+    close
+stored enabled=1 startminimized=0 download=1 upload=1 interval=7 download_key=1 upload_key=2
+echo "tovi_e2e_win32: ok    the second start showed the first window and stored nothing"
+
+# 4. Caps Lock for received traffic, Scroll Lock for sent, every 5 s: the
+# first tick lights both (any total beats the start value 0) and nothing
+# touches them for the next five seconds.
+seed enabled=1 startminimized=0 download=1 upload=1 interval=20 download_key=0 upload_key=2
+session "the keys given back" \
+    shown keys:1,0,1 press:num keys:1,1,1 click:exit ended keys:0,1,0 press:num keys:0,0,0
+echo "tovi_e2e_win32: ok    Exit gave back the keys Tovi had switched and no other"
 
 echo "tovi_e2e_win32: ok ($((SECONDS - started)) s)"

@@ -6,8 +6,9 @@
 //
 // KEY is 0 Caps Lock, 1 Num Lock, 2 Scroll Lock, or -1 for a hidden key
 // (defaults: 25 ms, Num Lock, Scroll Lock, until SIGINT or SIGTERM). --trace
-// writes one line per tick: CLOCK_MONOTONIC nanoseconds at its start and end
-// and the two totals it compared. --no-keyboard swaps the X keyboard for one
+// writes one line per tick: CLOCK_MONOTONIC nanoseconds at its start and end,
+// the two reference totals after it, and 1 when its refresh read the table
+// (0 when it failed). --no-keyboard swaps the X keyboard for one
 // that refuses everything, to measure the table side alone. Prints "ready"
 // once the first tick has run. Single-threaded, like the window.
 #include <signal.h>
@@ -154,8 +155,9 @@ int main(int argc, char** argv) {
         const std::int64_t began = nowNs();
         monitor.UpdateLeds();
         if (trace != nullptr) {
-            std::fprintf(trace, "%lld %lld %d %d\n", static_cast<long long>(began), static_cast<long long>(nowNs()),
-                         monitor.lngLastReceived(), monitor.lngLastSent());
+            std::fprintf(trace, "%lld %lld %d %d %d\n", static_cast<long long>(began),
+                         static_cast<long long>(nowNs()), monitor.lngLastReceived(), monitor.lngLastSent(),
+                         monitor.objIpHelper()->tableRead() ? 1 : 0);
             std::fflush(trace);
         }
         if (first) {

@@ -10,7 +10,8 @@
 //                                     (bit 0 Caps, 1 Num, 2 Scroll)
 //   tovi_uinput_probe wait-device SECONDS
 //                                     waits until a device named "Tovi lock keys" exists
-//   tovi_uinput_probe traffic SECONDS UDP datagrams to 127.0.0.1, one every 5 ms
+//   tovi_uinput_probe traffic SECONDS UDP datagrams to 10.200.0.2, one every 5 ms
+//                                     (the far end of the guest's veth pair)
 //   tovi_uinput_probe latency ROUNDS  key press written to echo read, in µs
 //
 // Prints one line starting "ok" or "FAIL" and ends with status 0 or 1.
@@ -165,7 +166,9 @@ int traffic(double seconds) {
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(9);  // discard
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    // Loopback traffic counts no octets in the table; this goes out through
+    // the guest's veth pair and in at its far end.
+    to.sin_addr.s_addr = htonl(0x0AC80002);  // 10.200.0.2
     const char payload[512] = {};
     const auto end = Clock::now() + std::chrono::milliseconds(static_cast<long>(seconds * 1000));
     while (Clock::now() < end) {

@@ -29,6 +29,13 @@
 //   nobox                no conflict message box is open
 //   close                asks the window to close (WM_CLOSE), then "ended"
 //   ended                the program has ended with exit status 0
+//   second               starts the program once more: that start must end
+//                        with status 0 and bring the first one's window
+//                        back; prints how long that took
+//   unstored             the program's registry branch does not exist
+//   press:caps|num|scroll  the user presses and releases that lock key
+//   keys:C,N,S           this process sees Caps, Num and Scroll Lock in
+//                        these states (0 or 1), waiting until it does
 //
 // Single-threaded but for one helper thread that delivers a message which
 // may open a modal box in the program (see Pending).
@@ -195,7 +202,8 @@ struct Step {
     std::string verb;
     std::vector<std::pair<std::string, int>> pairs;  // expect, pick
     std::string name;                                // click
-    long number = 0;                                 // tray, settle
+    long number = 0;                                 // tray, settle; press: the virtual key
+    int keys[3] = {};                                // keys: Caps, Num, Scroll
 };
 
 const Control* findControl(const std::string& name) {
@@ -274,8 +282,30 @@ bool parseStep(const std::string& text, Step& step, std::string& why) {
         why = "settle takes milliseconds";
         return false;
     }
-    for (const char* plain :
-         {"shown", "hidden", "captions", "lists", "credits", "conflict", "nobox", "close", "ended"}) {
+    if (verb == "press") {
+        step.number = argument == "caps"     ? VK_CAPITAL
+                      : argument == "num"    ? VK_NUMLOCK
+                      : argument == "scroll" ? VK_SCROLL
+                                             : 0;
+        if (step.number != 0) return true;
+        why = "press takes caps, num or scroll";
+        return false;
+    }
+    if (verb == "keys") {
+        if (argument.size() == 5 && argument[1] == ',' && argument[3] == ',') {
+            bool valid = true;
+            for (int i = 0; i < 3; ++i) {
+                const char c = argument[static_cast<std::size_t>(i) * 2];
+                valid = valid && (c == '0' || c == '1');
+                step.keys[i] = c - '0';
+            }
+            if (valid) return true;
+        }
+        why = "keys takes three states, as in 1,0,1";
+        return false;
+    }
+    for (const char* plain : {"shown", "hidden", "captions", "lists", "credits", "conflict", "nobox", "close", "ended",
+                              "second", "unstored"}) {
         if (verb == plain && !hasArgument) return true;
     }
     why = "unknown step \"" + text + "\"";
@@ -302,6 +332,10 @@ public:
         if (verb == "nobox") return nobox();
         if (verb == "close") return close();
         if (verb == "ended") return ended();
+        if (verb == "second") return second();
+        if (verb == "unstored") return unstored();
+        if (verb == "press") return press(static_cast<BYTE>(step.number));
+        if (verb == "keys") return keys(step);
     }
 
 private:
@@ -336,6 +370,7 @@ private:
         const std::size_t slash = path.find_last_of(L"\\/");
         const std::wstring program = path.substr(slash == std::wstring::npos ? 0 : slash + 1);
         if (lstrcmpiW(program.c_str(), L"tovi.exe") != 0) fail("the window belongs to " + quoted(program));
+        image_ = path;
         window_ = found.front();
         return window_;
     }
@@ -564,6 +599,72 @@ private:
         say("the program has ended with status 0");
     }
 
+    void second() {
+        HWND hwnd = window();
+        pending_.finish(timeout_);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION started{};
+        std::wstring commandLine = L"\"" + image_ + L"\"";
+        const auto from = Clock::now();
+        if (!CreateProcessW(image_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &started)) {
+            fail("cannot start " + quoted(image_));
+        }
+        UniqueHandle process, thread;
+        process.reset(started.hProcess);
+        thread.reset(started.hThread);
+        if (WaitForSingleObject(process.get(), static_cast<DWORD>(timeout_ * 1000)) != WAIT_OBJECT_0) {
+            fail("the second start did not end");
+        }
+        DWORD status = 0;
+        GetExitCodeProcess(process.get(), &status);
+        if (status != 0) fail("the second start ended with status " + std::to_string(status));
+        if (!waitFor(timeout_, [&] { return IsWindowVisible(hwnd) && !IsIconic(hwnd); })) {
+            fail("the second start did not bring the window back");
+        }
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - from).count();
+        int windows = 0;
+        for (HWND top = FindWindowA(nullptr, kCaption); top; top = FindWindowExA(nullptr, top, nullptr, kCaption)) {
+            ++windows;
+        }
+        if (windows != 1) fail(std::to_string(windows) + " windows are captioned \"" + kCaption + "\"");
+        say("a second start ended with status 0 and brought the window back in " + std::to_string(ms) + " ms");
+    }
+
+    void unstored() {
+        HKEY key = nullptr;
+        const LONG opened = RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Tovi\\zuderari", 0, KEY_READ, &key);
+        if (opened == ERROR_SUCCESS) {
+            RegCloseKey(key);
+            fail("settings are stored already");
+        }
+        say("nothing is stored yet");
+    }
+
+    static void press(BYTE virtualKey) {
+        keybd_event(virtualKey, 0x45, KEYEVENTF_EXTENDEDKEY, 0);
+        keybd_event(virtualKey, 0x45, KEYEVENTF_EXTENDEDKEY | KEYEVENTF_KEYUP, 0);
+        say("pressed and released the lock key " + std::to_string(virtualKey));
+    }
+
+    void keys(const Step& step) {
+        int seen[3] = {-1, -1, -1};
+        const bool reached = waitFor(timeout_, [&] {
+            BYTE state[256] = {};
+            GetKeyState(0);  // brings this thread's view of the keys up to date
+            if (!GetKeyboardState(state)) return false;
+            seen[0] = state[VK_CAPITAL] & 1;
+            seen[1] = state[VK_NUMLOCK] & 1;
+            seen[2] = state[VK_SCROLL] & 1;
+            return seen[0] == step.keys[0] && seen[1] == step.keys[1] && seen[2] == step.keys[2];
+        });
+        const std::string shown =
+            std::to_string(seen[0]) + "," + std::to_string(seen[1]) + "," + std::to_string(seen[2]);
+        if (!reached) fail("the lock keys read " + shown + " (Caps, Num, Scroll)");
+        say("the lock keys read " + shown + " (Caps, Num, Scroll)");
+    }
+
     static void say(const std::string& what) {
         std::printf("tovi_probe: ok    %s\n", what.c_str());
         std::fflush(stdout);
@@ -571,6 +672,7 @@ private:
 
     double timeout_;
     HWND window_ = nullptr;
+    std::wstring image_;  // the program's file, as its process names it
     UniqueHandle process_;
     Pending pending_;
 };
@@ -580,7 +682,8 @@ int usage(const std::string& why) {
         "tovi_probe: %s\n"
         "usage: tovi_probe [--timeout=SECONDS] STEP...\n"
         "steps: shown hidden captions lists credits expect:NAME=V,... pick:comboN=P\n"
-        "       click:save|cancel|exit|checkN tray:CODE settle:MS conflict nobox close ended\n",
+        "       click:save|cancel|exit|checkN tray:CODE settle:MS conflict nobox close ended\n"
+        "       second unstored press:caps|num|scroll keys:C,N,S\n",
         why.c_str());
     return 2;
 }
