@@ -41,14 +41,25 @@ void ActivityMonitor::UpdateLeds() {
     // reads as lower, which turns the key off for one tick and re-bases.
     step([&] { received = ipHelper().BytesReceived() > lngLastReceived_; });
     step([&] { sent = ipHelper().BytesSent() > lngLastSent_; });
-    if (intShowDownload_ != 0) step([&] { SetLockKey(switched_, downloadKey, received); });
-    if (intShowUpload_ != 0) step([&] { SetLockKey(switched_, uploadKey, sent); });
+    const bool downloadOnTray = intShowDownload_ != 0 && intDownloadKey_ == kTrayIcon;
+    const bool uploadOnTray = intShowUpload_ != 0 && intUploadKey_ == kTrayIcon;
+    if (intShowDownload_ != 0 && !downloadOnTray) step([&] { SetLockKey(switched_, downloadKey, received); });
+    if (intShowUpload_ != 0 && !uploadOnTray) step([&] { SetLockKey(switched_, uploadKey, sent); });
+    showLamps({downloadOnTray && received, uploadOnTray && sent});
     // The reference totals follow the traffic whether or not a key is shown,
     // so showing a key later does not light it for old traffic.
     step([&] {
         CIpHelper& helper = ipHelper();
         lngLastReceived_ = helper.BytesReceived();
         lngLastSent_ = helper.BytesSent();
+    });
+}
+
+void ActivityMonitor::showLamps(Lamps lamps) {
+    if (lamps == lamps_) return;
+    step([&] {
+        if (onLamps_) onLamps_(lamps);
+        lamps_ = lamps;
     });
 }
 
@@ -70,7 +81,12 @@ void ActivityMonitor::getvalues(const Controls& controls) {
     step([&] { controls.timer1.setInterval(lngInterval_); });
     // Exactly 1 arms the timer: a grayed box shows its key once the timer
     // runs, but cannot start it by itself.
-    step([&] { controls.timer1.setEnabled(lngEnabled_ == 1 && (intShowUpload_ == 1 || intShowDownload_ == 1)); });
+    const bool armed = lngEnabled_ == 1 && (intShowUpload_ == 1 || intShowDownload_ == 1);
+    step([&] { controls.timer1.setEnabled(armed); });
+    // A stopped tick would leave a lit lamp lit for good, as it leaves a lock
+    // key; unlike a key, the lamp is the program's own, so it goes out.
+    showLamps({lamps_.received && armed && intShowDownload_ != 0 && intDownloadKey_ == kTrayIcon,
+               lamps_.sent && armed && intShowUpload_ != 0 && intUploadKey_ == kTrayIcon});
 }
 
 }  // namespace tovi

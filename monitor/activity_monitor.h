@@ -10,10 +10,14 @@
 // program ends. Every routine here runs its statements as guarded steps
 // (base/guard.h).
 //
+// A direction whose key is kTrayIcon switches no lock key: its activity goes
+// to the lamps handler instead, which hears only changes.
+//
 // Window thread only; nothing is locked.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -53,6 +57,20 @@ public:
     // program ends; a second call finds nothing left to give back.
     void giveKeysBack() { switched_.giveBack(); }
 
+    // Which tray lamps are lit: a direction shown on the tray icon lights its
+    // lamp in each tick in which its total grew. Cleared by getvalues for a
+    // direction no longer shown there and when it stops the tick, so that no
+    // lamp is left lit that nothing would put out.
+    struct Lamps {
+        bool received = false;
+        bool sent = false;
+        bool operator==(const Lamps&) const = default;
+    };
+    // Raised, on the window's thread, whenever the lamps change. When it
+    // fails, the lamps count as unchanged and the next change tries again.
+    void setOnLamps(std::function<void(Lamps)> handler) { onLamps_ = std::move(handler); }
+    Lamps lamps() const { return lamps_; }
+
     // The window's single interface-table reader, created by its load. Until
     // then, or when given none, every refresh fails and shown keys go off.
     void setIpHelper(std::shared_ptr<CIpHelper> reader) { objIpHelper_ = std::move(reader); }
@@ -72,6 +90,7 @@ public:
 private:
     // objIpHelper, or tovi::Error when the window has not created it.
     CIpHelper& ipHelper() const;
+    void showLamps(Lamps lamps);
 
     std::shared_ptr<CIpHelper> objIpHelper_;
     std::int32_t lngEnabled_ = 0;       // check-box state
@@ -85,6 +104,9 @@ private:
     // refresh read the table; nothing resets them.
     std::int32_t lngLastReceived_ = 0;
     std::int32_t lngLastSent_ = 0;
+
+    Lamps lamps_;
+    std::function<void(Lamps)> onLamps_;
 
     platform::Keyboard& keyboard_;
     SwitchedKeys switched_{keyboard_};  // the keyboard as the tick uses it

@@ -37,6 +37,9 @@ struct ControlSpec {
     Rect rect;
     int tabIndex;  // labels hold one but never take the focus
     int id;        // Win32 control ID
+    // The label, created before this control, whose caption names it for
+    // screen readers; nullptr when its own caption does.
+    const char* labelledBy = nullptr;
 };
 
 struct WindowSpec {

@@ -54,10 +54,11 @@ constexpr std::array<Entry, 21> kIntervals{{
 }};
 
 // Position and LockKeyIndex coincide.
-constexpr std::array<Entry, 3> kLockKeys{{
+constexpr std::array<Entry, 4> kLockKeys{{
     {"Caps Lock", kCapsLock},
     {"Num Lock", kNumLock},
     {"Scroll Lock", kScrollLock},
+    {"Tray icon", kTrayIcon},
 }};
 
 template <std::size_t N>
@@ -155,6 +156,9 @@ void Main::build() {
     Command3->setOnClick([this] { Command3_Click(); });
     Timer1->setOnTick([this] { Timer1_Timer(); });
     Timer2->setOnTick([this] { Timer2_Timer(); });
+    monitor_.setOnLamps([this](ActivityMonitor::Lamps lamps) {
+        module1_.ShowLamps(platform_.notificationArea, {lamps.received, lamps.sent});
+    });
 }
 
 void Main::start() {
@@ -280,7 +284,8 @@ void Main::Form_Unload() {
 
 void Main::conflictRule(platform::ComboBox& changed, platform::ComboBox& other) {
     bool same = false;
-    step([&] { same = changed.listIndex() == other.listIndex(); });
+    // Two lamps share the tray icon without trouble: only a lock key conflicts.
+    step([&] { same = changed.listIndex() == other.listIndex() && changed.listIndex() != kTrayIcon; });
     if (!same) return;
     step([&] { platform_.toolkit.messageBox(kConflictMessage, kConflictTitle); });
     // Re-selecting raises this rule once more; the new position always

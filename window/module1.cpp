@@ -1,6 +1,7 @@
 #include "window/module1.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "base/error.h"
 #include "base/guard.h"
@@ -28,10 +29,32 @@ void Module1::AddTrayIcon(platform::NotificationArea& area, platform::Window& wi
     step([&] { nid_.hWnd = window.nativeHandle(); });
     step([&] { nid_.szTip = paddedTip(tip); });
     step([&] { nid_.hIcon = window.iconHandle(); });
+    step([&] { makePictures(area); });
+    if (pictures_[0] != 0) nid_.hIcon = pictures_[lamps_.index()];
     step([&] { nid_.uID = kIconId; });
     step([&] { nid_.uFlags = platform::kNifMessage | platform::kNifIcon | platform::kNifTip; });
     step([&] { nid_.uCallbackMessage = platform::kWmMouseMove; });
     step([&] { area.shellNotifyIcon(platform::kNimAdd, nid_); });
+}
+
+void Module1::makePictures(platform::NotificationArea& area) {
+    const std::vector<int> sizes = area.iconSizes();
+    std::array<std::uintptr_t, tray::kLampStates> made{};
+    for (int state = 0; state < tray::kLampStates; ++state) {
+        std::vector<platform::IconPicture> pictures;
+        for (const int size : sizes) pictures.push_back(tray::lampPicture(size, {(state & 1) != 0, (state & 2) != 0}));
+        made[static_cast<std::size_t>(state)] = area.createIcon(pictures);
+        if (made[static_cast<std::size_t>(state)] == 0) throw Error("no tray picture");
+    }
+    // All four or none, so that every state has its picture.
+    pictures_ = made;
+}
+
+void Module1::ShowLamps(platform::NotificationArea& area, tray::Lamps lamps) {
+    if (lamps == lamps_ || pictures_[0] == 0) return;
+    lamps_ = lamps;
+    nid_.hIcon = pictures_[static_cast<std::size_t>(lamps.index())];
+    area.shellNotifyIcon(platform::kNimModify, nid_);
 }
 
 void Module1::RestoreTrayIcon(platform::NotificationArea& area) { area.shellNotifyIcon(platform::kNimAdd, nid_); }

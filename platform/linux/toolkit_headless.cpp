@@ -7,6 +7,7 @@
 #include <functional>
 #include <iostream>
 #include <optional>
+#include <vector>
 
 #include "base/error.h"
 #include "base/scope_exit.h"
@@ -23,6 +24,8 @@ public:
     bool shellNotifyIcon(std::uint32_t, const NotifyIconData&) override { return false; }
     bool iconShown(const NotifyIconData&) override { return false; }
     void setOnHostChanged(std::function<void()>) override {}  // no host ever comes
+    std::vector<int> iconSizes() override { return {16}; }
+    std::uintptr_t createIcon(const std::vector<IconPicture>&) override { throw Error("no notification area"); }
 };
 
 }  // namespace

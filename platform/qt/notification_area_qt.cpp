@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QIcon>
+#include <QImage>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QSystemTrayIcon>
@@ -10,9 +11,11 @@
 #include <QWidget>
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 
+#include "base/error.h"
 #include "base/guard.h"
 #include "platform/qt/toolkit_qt.h"
 
@@ -36,22 +39,51 @@ QString tipText(const std::array<char, 64>& tip) {
     return QString::fromLocal8Bit(tip.data(), static_cast<qsizetype>(length));
 }
 
+// The sizes trays draw their icons at, in pixels: 16 and 22 to 24 in panels,
+// 32 and 48 where a host scales for a dense screen.
+constexpr int kIconSizes[] = {16, 22, 24, 32, 48};
+
+}  // namespace
+
 // The shell shows an empty slot for an icon it cannot draw; Qt would show
 // nothing at all, so an unknown handle gets a blank picture instead.
-QIcon pictureFor(std::uintptr_t hIcon) {
+QIcon QtNotificationArea::pictureFor(std::uintptr_t hIcon) const {
+    for (const auto& icon : icons_) {
+        if (reinterpret_cast<std::uintptr_t>(icon.get()) == hIcon) return *icon;
+    }
     if (const QIcon* icon = qtIconFromHandle(hIcon)) return *icon;
     QPixmap blank(32, 32);
     blank.fill(Qt::transparent);
     return QIcon(blank);
 }
 
-}  // namespace
+std::vector<int> QtNotificationArea::iconSizes() { return {std::begin(kIconSizes), std::end(kIconSizes)}; }
+
+std::uintptr_t QtNotificationArea::createIcon(const std::vector<IconPicture>& pictures) {
+    if (pictures.size() != std::size(kIconSizes)) throw Error("tray pictures of the wrong sizes");
+    auto icon = std::make_unique<QIcon>();
+    for (std::size_t i = 0; i < pictures.size(); ++i) {
+        const IconPicture& picture = pictures[i];
+        const int size = kIconSizes[i];
+        if (picture.size != size || picture.argb.size() != static_cast<std::size_t>(size * size)) {
+            throw Error("tray pictures of the wrong sizes");
+        }
+        // QImage's ARGB32 is the picture's own layout; copy() detaches it
+        // from the borrowed words.
+        const QImage image(reinterpret_cast<const uchar*>(picture.argb.data()), size, size, size * 4,
+                           QImage::Format_ARGB32);
+        icon->addPixmap(QPixmap::fromImage(image.copy()));
+    }
+    icons_.push_back(std::move(icon));
+    return reinterpret_cast<std::uintptr_t>(icons_.back().get());
+}
 
 struct QtNotificationArea::Added {
     std::uintptr_t hWnd = 0;
     std::uint32_t uID = 0;
     std::uint32_t uFlags = 0;
     std::uint32_t uCallbackMessage = 0;
+    std::uintptr_t hIcon = 0;  // the picture shown
     std::unique_ptr<QSystemTrayIcon> icon;
 };
 
@@ -85,6 +117,22 @@ bool QtNotificationArea::shellNotifyIcon(std::uint32_t message, const NotifyIcon
         added_.erase(found);
         return true;
     }
+    if (message == kNimModify) {
+        if (found == added_.end()) return false;
+        Added& added = **found;
+        // Only what changed reaches the tray: each new picture is a repaint
+        // there, or a message to a StatusNotifierItem host.
+        if (data.uFlags & kNifIcon && data.hIcon != added.hIcon) {
+            added.hIcon = data.hIcon;
+            added.icon->setIcon(pictureFor(data.hIcon));
+        }
+        if (data.uFlags & kNifTip && added.icon->toolTip() != tipText(data.szTip)) {
+            added.icon->setToolTip(tipText(data.szTip));
+        }
+        // Not asked of the windowing system: the lamps change the picture up
+        // to 40 times a second, and each question is a round trip.
+        return true;
+    }
     if (message != kNimAdd || found != added_.end() || !haveApplication()) return false;
 
     auto added = std::make_unique<Added>();
@@ -92,6 +140,7 @@ bool QtNotificationArea::shellNotifyIcon(std::uint32_t message, const NotifyIcon
     added->uID = data.uID;
     added->uFlags = data.uFlags;
     added->uCallbackMessage = data.uCallbackMessage;
+    added->hIcon = data.uFlags & kNifIcon ? data.hIcon : 0;
     added->icon = std::make_unique<QSystemTrayIcon>();
     added->icon->setIcon(data.uFlags & kNifIcon ? pictureFor(data.hIcon) : pictureFor(0));
     if (data.uFlags & kNifTip) added->icon->setToolTip(tipText(data.szTip));

@@ -17,6 +17,11 @@
 // host handler is set; the platform may hand in its own check, since Qt may
 // keep a stale answer about a host that came or went.
 //
+// The icons it makes hold one pixmap for each of the sizes trays commonly
+// draw at (an XEmbed tray paints the one nearest its slot; a
+// StatusNotifierItem host is sent them all and picks); each is the picture
+// drawn for that size, never a scaled one.
+//
 // Needs the Qt toolkit's application (platform/qt/toolkit_qt.h); without
 // one no icon is added. Window thread only.
 #pragma once
@@ -29,6 +34,7 @@
 
 #include "platform/notification_area.h"
 
+class QIcon;
 class QSystemTrayIcon;
 class QTimer;
 
@@ -43,11 +49,13 @@ public:
 
     bool available() override;
     // kNimAdd: false when the icon exists already, and false without a tray
-    // host (the icon is kept for a later host). kNimDelete: false when there
-    // is no such icon. Other messages: false.
+    // host (the icon is kept for a later host). kNimModify and kNimDelete:
+    // false when there is no such icon. Other messages: false.
     bool shellNotifyIcon(std::uint32_t message, const NotifyIconData& data) override;
     bool iconShown(const NotifyIconData& data) override;
     void setOnHostChanged(std::function<void()> handler) override;
+    std::vector<int> iconSizes() override;
+    std::uintptr_t createIcon(const std::vector<IconPicture>& pictures) override;
 
     // Whether a tray host runs, asked of the windowing system; nullopt where
     // it cannot tell (then Qt is asked).
@@ -61,7 +69,9 @@ private:
     struct Added;
     void activated(const Added& added, int reason);
     void noteHost(bool now);
+    QIcon pictureFor(std::uintptr_t hIcon) const;
     std::vector<std::unique_ptr<Added>> added_;
+    std::vector<std::unique_ptr<QIcon>> icons_;  // made by createIcon; the handle is the address
     std::function<void()> onHostChanged_;
     HostProbe hostProbe_;
     std::unique_ptr<QTimer> hostCheck_;  // polls for a host while a handler is set

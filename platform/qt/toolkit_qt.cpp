@@ -80,6 +80,7 @@ public:
         list->setEditable(false);
         list->setInsertPolicy(QComboBox::NoInsert);
         const std::size_t at = adopt(list, desc);
+        nameByLabel(*list, desc);
         return keep(std::make_unique<QtComboBox>(toolkit_, list, [this, at] { fit(at); }));
     }
 
@@ -221,6 +222,18 @@ private:
         fit(placed_.size() - 1);
         if (widget().isVisible()) control->show();
         return placed_.size() - 1;
+    }
+
+    // The label becomes the control's buddy, which is where screen readers
+    // take the control's name from.
+    void nameByLabel(QWidget& control, const ControlSpec& desc) {
+        if (!desc.labelledBy) return;
+        for (const Placed& placed : placed_) {
+            if (placed.desc.kind != ControlKind::Label || std::string(placed.desc.name) != desc.labelledBy) continue;
+            if (auto* label = qobject_cast<QLabel*>(placed.widget.data())) label->setBuddy(&control);
+            return;
+        }
+        // A window made of some controls only (a test's) may lack the label.
     }
 
     // Makes the control's text fit its width (shrinking the window's font if

@@ -1,6 +1,10 @@
 #include "platform/win32/notification_area_win32.h"
 
+#include <cstdint>
 #include <cstring>
+#include <memory>
+#include <type_traits>
+#include <vector>
 
 #include "base/error.h"
 #include "base/guard.h"
@@ -27,7 +31,65 @@ namespace {
 
 constexpr wchar_t kListenerClass[] = L"Tovi.TaskbarListener";
 
+struct DeleteBitmap {
+    void operator()(HBITMAP bitmap) const { DeleteObject(bitmap); }
+};
+using UniqueBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, DeleteBitmap>;
+
+// A 32-bit icon with alpha from one picture: a top-down DIB whose bytes are
+// the picture's words as they lie in memory (blue, green, red, alpha), and
+// a mask set where the picture is fully transparent.
+HICON iconFrom(const IconPicture& picture) {
+    const int size = picture.size;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = size;
+    info.bmiHeader.biHeight = -size;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    const UniqueBitmap colour(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!colour || !bits) throw Error("CreateDIBSection failed");
+    std::memcpy(bits, picture.argb.data(), picture.argb.size() * sizeof(std::uint32_t));
+
+    const int maskRowBytes = (size + 15) / 16 * 2;  // monochrome rows are word-aligned
+    std::vector<std::uint8_t> maskBits(static_cast<std::size_t>(maskRowBytes * size), 0);
+    for (int row = 0; row < size; ++row) {
+        for (int col = 0; col < size; ++col) {
+            if (picture.argb[static_cast<std::size_t>(row * size + col)] >> 24 != 0) continue;
+            maskBits[static_cast<std::size_t>(row * maskRowBytes + col / 8)] |=
+                static_cast<std::uint8_t>(0x80 >> (col % 8));
+        }
+    }
+    const UniqueBitmap mask(CreateBitmap(size, size, 1, 1, maskBits.data()));
+    if (!mask) throw Error("CreateBitmap failed");
+
+    ICONINFO iconInfo{};
+    iconInfo.fIcon = TRUE;
+    iconInfo.hbmMask = mask.get();
+    iconInfo.hbmColor = colour.get();
+    HICON icon = CreateIconIndirect(&iconInfo);  // copies both bitmaps
+    if (!icon) throw Error("CreateIconIndirect failed");
+    return icon;
+}
+
 }  // namespace
+
+std::vector<int> Win32NotificationArea::iconSizes() {
+    const int size = GetSystemMetrics(SM_CXSMICON);
+    return {size > 0 ? size : 16};
+}
+
+std::uintptr_t Win32NotificationArea::createIcon(const std::vector<IconPicture>& pictures) {
+    const std::vector<int> sizes = iconSizes();
+    if (pictures.size() != 1 || pictures[0].size != sizes[0] ||
+        pictures[0].argb.size() != static_cast<std::size_t>(sizes[0] * sizes[0])) {
+        throw Error("tray pictures of the wrong sizes");
+    }
+    icons_.emplace_back(iconFrom(pictures[0]));
+    return reinterpret_cast<std::uintptr_t>(icons_.back().get());
+}
 
 Win32NotificationArea::~Win32NotificationArea() {
     if (listener_) ::DestroyWindow(listener_);

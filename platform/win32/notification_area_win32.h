@@ -5,7 +5,9 @@
 // The shell sends the icon's mouse events to the record's window as its
 // callback message; nothing here receives them. available() reports whether
 // a task bar (the "Shell_TrayWnd" window) exists to show the icon;
-// iconShown() asks the shell whether it holds the icon.
+// iconShown() asks the shell whether it holds the icon. The icon's pictures
+// are made at the small-icon size the shell draws tray icons at
+// (SM_CXSMICON), as 32-bit icons with alpha, and owned here.
 //
 // A task bar that starts (again, after Explorer restarted, or late at logon)
 // holds none of the icons added before and broadcasts the registered message
@@ -20,8 +22,10 @@
 #include <shellapi.h>
 
 #include <functional>
+#include <vector>
 
 #include "platform/notification_area.h"
+#include "platform/win32/scoped_handles.h"
 
 namespace tovi::platform {
 
@@ -46,6 +50,8 @@ public:
     bool shellNotifyIcon(std::uint32_t message, const NotifyIconData& data) override;
     bool iconShown(const NotifyIconData& data) override;
     void setOnHostChanged(std::function<void()> handler) override;
+    std::vector<int> iconSizes() override;
+    std::uintptr_t createIcon(const std::vector<IconPicture>& pictures) override;
 
 private:
     static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -53,6 +59,7 @@ private:
     std::function<void()> onHostChanged_;
     UINT taskbarCreated_ = 0;  // the registered message's number
     HWND listener_ = nullptr;  // owned; hears "TaskbarCreated"
+    std::vector<win32::UniqueIcon> icons_;
 };
 
 }  // namespace tovi::platform

@@ -145,6 +145,7 @@ private:
         return result;
     }
     void placeInTabOrder(HWND child, const ControlSpec& desc, bool takesFocus);
+    void placeLabelBefore(HWND child, const ControlSpec& desc);
     void centre();
     HWND firstTabStop() const;
     void restoreFocus();
@@ -163,9 +164,12 @@ private:
     std::map<HWND, std::unique_ptr<Control>> controls_;
     std::vector<std::unique_ptr<Win32Timer>> timers_;
     // Children in z-order, which is the tab order: focusable ones by tab
-    // index, then the labels (they never take the focus and, drawn below,
-    // never cover an edge of the control they overlap).
+    // index, each just after the label that names it (screen readers take a
+    // control's name from the static text right before it), then the other
+    // labels. Labels never take the focus, so the tab order is that of the
+    // focusable ones alone.
     std::vector<std::pair<std::tuple<bool, int, int>, HWND>> zOrder_;
+    std::map<std::string, HWND> labels_;  // by the layout's name
 
     std::function<void()> onResize_;
     std::function<void(std::int16_t, std::int16_t, float, float)> onMouseMove_;

@@ -93,6 +93,7 @@ HWND Win32Window::createChild(const ControlSpec& desc, const wchar_t* windowClas
     if (!child) fail("CreateWindowEx", lastError());
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(toolkit_.font()), FALSE);
     placeInTabOrder(child, desc, (style & WS_TABSTOP) != 0);
+    placeLabelBefore(child, desc);
     return child;
 }
 
@@ -103,6 +104,37 @@ void Win32Window::placeInTabOrder(HWND child, const ControlSpec& desc, bool take
     HWND after = at == zOrder_.begin() ? HWND_TOP : std::prev(at)->second;
     SetWindowPos(child, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     zOrder_.insert(at, {key, child});
+}
+
+void Win32Window::placeLabelBefore(HWND child, const ControlSpec& desc) {
+    if (!desc.labelledBy) return;
+    // A window made of some controls only (a test's) may lack the label.
+    const auto label = labels_.find(desc.labelledBy);
+    if (label == labels_.end()) return;
+    const auto isLabel = [&](const auto& entry) { return entry.second == label->second; };
+    zOrder_.erase(std::remove_if(zOrder_.begin(), zOrder_.end(), isLabel), zOrder_.end());
+    const auto at = std::find_if(zOrder_.begin(), zOrder_.end(), [&](const auto& e) { return e.second == child; });
+    // The control's own key with the lowest sequence number keeps the
+    // label right before it as later children are sorted in.
+    const auto& [noFocus, tabIndex, sequence] = at->first;
+    (void)sequence;
+    HWND after = at == zOrder_.begin() ? HWND_TOP : std::prev(at)->second;
+    SetWindowPos(label->second, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    zOrder_.insert(at, {{noFocus, tabIndex, -1}, label->second});
+
+    // Now above the control, the label would cover the edge of it that it
+    // overlaps: that strip is cut out of the label's window.
+    RECT labelRect{}, controlRect{}, overlap{};
+    GetWindowRect(label->second, &labelRect);
+    GetWindowRect(child, &controlRect);
+    if (!IntersectRect(&overlap, &labelRect, &controlRect)) return;
+    OffsetRect(&overlap, -labelRect.left, -labelRect.top);
+    HRGN region = CreateRectRgn(0, 0, labelRect.right - labelRect.left, labelRect.bottom - labelRect.top);
+    HRGN cut = CreateRectRgn(overlap.left, overlap.top, overlap.right, overlap.bottom);
+    if (region && cut) CombineRgn(region, region, cut, RGN_DIFF);
+    if (cut) DeleteObject(cut);
+    // The system owns the region once it is set.
+    if (region && !SetWindowRgn(label->second, region, FALSE)) DeleteObject(region);
 }
 
 CheckBox& Win32Window::createCheckBox(const ControlSpec& desc) {
@@ -132,6 +164,7 @@ ComboBox& Win32Window::createComboBox(const ControlSpec& desc) {
 
 Label& Win32Window::createLabel(const ControlSpec& desc) {
     HWND child = createChild(desc, L"STATIC", SS_LEFT | SS_NOPREFIX, 0);
+    labels_[desc.name] = child;
     return adopt<Win32Label>(child);
 }
 

@@ -4,7 +4,7 @@
 //
 // The lists carry item values as the window's load gives them: Combo1 an
 // interval in milliseconds, Combo2 and Combo3 a LockKeyIndex, which here is
-// also the entry's position (Caps Lock, Num Lock, Scroll Lock).
+// also the entry's position (Caps Lock, Num Lock, Scroll Lock, Tray icon).
 #pragma once
 
 #include <cstdint>
@@ -38,6 +38,7 @@ public:
             add(*list, "Caps Lock", kCapsLock);
             add(*list, "Num Lock", kNumLock);
             add(*list, "Scroll Lock", kScrollLock);
+            add(*list, "Tray icon", kTrayIcon);
         }
     }
 

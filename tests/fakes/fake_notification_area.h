@@ -7,6 +7,11 @@
 // report failure (the icon set then stays unchanged). An icon is shown while
 // it is in the set and a host is available; hostChanged() raises the host
 // handler as a tray host coming or going would.
+//
+// createIcon keeps the pictures it was given and hands out handles counting
+// up from kFirstIcon; makesIcons = false makes it refuse, as a system out of
+// GDI objects would. A modify of a shown icon succeeds and changes nothing
+// else here (the call is recorded).
 #pragma once
 
 #include <cstddef>
@@ -26,6 +31,8 @@ public:
     bool shellNotifyIcon(std::uint32_t message, const platform::NotifyIconData& data) override;
     bool iconShown(const platform::NotifyIconData& data) override { return isAvailable && shows(data.hWnd, data.uID); }
     void setOnHostChanged(std::function<void()> handler) override { onHostChanged_ = std::move(handler); }
+    std::vector<int> iconSizes() override { return sizes; }
+    std::uintptr_t createIcon(const std::vector<platform::IconPicture>& pictures) override;
     void hostChanged() {
         if (onHostChanged_) onHostChanged_();
     }
@@ -38,6 +45,12 @@ public:
 
     bool isAvailable = true;
     bool failCalls = false;
+    std::vector<int> sizes{16};
+    bool makesIcons = true;
+
+    static constexpr std::uintptr_t kFirstIcon = 0x7100;
+    // The pictures of each icon made, in the order made.
+    std::vector<std::vector<platform::IconPicture>> icons;
 
     // True while an icon of this window and ID is shown.
     bool shows(std::uintptr_t hWnd, std::uint32_t uID) const { return icons_.count({hWnd, uID}) != 0; }

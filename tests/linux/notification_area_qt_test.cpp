@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QImage>
 #include <QStandardPaths>
 #include <QSystemTrayIcon>
 #include <cstdlib>
@@ -15,7 +16,9 @@
 
 #include "platform/qt/toolkit_qt.h"
 #include "qt_session.h"
+#include "base/error.h"
 #include "window/layout.h"
+#include "window/tray_picture.h"
 
 namespace tovi {
 namespace {
@@ -89,7 +92,41 @@ TEST_F(QtNotificationAreaTest, DeleteRemovesTheIconAtOnce) {
     EXPECT_TRUE(area.shellNotifyIcon(platform::kNimDelete, record()));
     EXPECT_EQ(added(), nullptr);
     EXPECT_FALSE(area.shellNotifyIcon(platform::kNimDelete, record()));
-    EXPECT_FALSE(area.shellNotifyIcon(1, record())) << "no other operation is known";
+    EXPECT_FALSE(area.shellNotifyIcon(platform::kNimModify, record())) << "no such icon to change";
+    EXPECT_FALSE(area.shellNotifyIcon(3, record())) << "no other operation is known";
+}
+
+// The lamp pictures: one pixmap drawn for each size the area asks for, and a
+// change of picture reaches the docked icon.
+TEST_F(QtNotificationAreaTest, LampPicturesAreDrawnPerSizeAndReplaceTheIcon) {
+    const auto make = [&](tray::Lamps lamps) {
+        std::vector<platform::IconPicture> pictures;
+        for (const int size : area.iconSizes()) pictures.push_back(tray::lampPicture(size, lamps));
+        return area.createIcon(pictures);
+    };
+    const std::uintptr_t plain = make({});
+    const std::uintptr_t both = make({true, true});
+    NotifyIconData data = record();
+    data.hIcon = plain;
+    ASSERT_TRUE(area.shellNotifyIcon(platform::kNimAdd, data));
+    QSystemTrayIcon* icon = added();
+    ASSERT_NE(icon, nullptr);
+    for (const int size : area.iconSizes()) {
+        const QImage shown = icon->icon().pixmap(size, size).toImage().convertToFormat(QImage::Format_ARGB32);
+        const platform::IconPicture drawn = tray::plainPicture(size);
+        ASSERT_EQ(shown.size(), QSize(size, size));
+        for (int row = 0; row < size; ++row)
+            for (int col = 0; col < size; ++col)
+                ASSERT_EQ(shown.pixel(col, row), drawn.argb[static_cast<std::size_t>(row * size + col)])
+                    << "size " << size << " at " << col << "," << row << ": not the picture drawn for it";
+    }
+
+    data.hIcon = both;
+    ASSERT_TRUE(area.shellNotifyIcon(platform::kNimModify, data));
+    EXPECT_EQ(icon->icon().pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32).pixel(3, 2),
+              tray::kReceivedLamp);
+    EXPECT_EQ(icon->toolTip(), "Tovi - Lampfeld");
+    EXPECT_THROW(area.createIcon({tray::plainPicture(16)}), Error) << "a size missing";
 }
 
 TEST_F(QtNotificationAreaTest, TipIsCutAtItsNulOrAt63Characters) {

@@ -7,6 +7,7 @@
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -336,6 +337,25 @@ TEST_F(QtToolkitTest, SettingsWindowReadsBackAsItsLayout) {
     }
     EXPECT_EQ(order, (std::vector<QString>{"Combo1", "Command1", "Check3", "Check2", "Combo2", "Combo3", "Check1",
                                            "Command2", "Command3", "Check4", "Combo1"}));
+}
+
+// Screen readers reach a list's name through its label: the label is the
+// list's buddy, which accessibility reports as the list's labelling relation.
+TEST_F(QtToolkitTest, EachListIsLabelledForScreenReadersByTheLabelAboveIt) {
+    for (const auto& [list, label] :
+         {std::pair{"Combo1", "Label1"}, std::pair{"Combo2", "Label2"}, std::pair{"Combo3", "Label3"}}) {
+        SCOPED_TRACE(list);
+        auto* labelWidget = built->child<QLabel>(label);
+        auto* listWidget = built->child<QComboBox>(list);
+        ASSERT_NE(labelWidget, nullptr);
+        ASSERT_NE(listWidget, nullptr);
+        EXPECT_EQ(labelWidget->buddy(), listWidget);
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(listWidget);
+        ASSERT_NE(accessible, nullptr);
+        QStringList names;
+        for (const auto& relation : accessible->relations(QAccessible::Label)) names << relation.first->text(QAccessible::Name);
+        EXPECT_EQ(names, QStringList{labelWidget->text()});
+    }
 }
 
 TEST_F(QtToolkitTest, ListEntriesAndCreditsShowUncut) {

@@ -78,29 +78,11 @@ lintian_clean() {
 check "lintian finds nothing in the package, informational tags included" lintian_clean
 
 # --- The clean root ----------------------------------------------------------
-# The mirror of the machine's own Debian sources (deb822 or one-line form).
-mirror() {
-    local m
-    m=$(sed -n 's/^URIs: *\([^ ]*\).*/\1/p' /etc/apt/sources.list.d/*.sources 2>/dev/null | grep -v security | head -n 1)
-    [ -n "$m" ] || m=$(awk '$1 == "deb" && $2 !~ /security/ { print $2; exit }' /etc/apt/sources.list 2>/dev/null)
-    [ -n "$m" ] || { echo "package: no Debian mirror configured" >&2; return 1; }
-    echo "$m"
-}
-
+source scripts/debian12-root
 mkdir -p "$cache/archives"
 exec 9>"$cache/lock"
 flock 9  # one run at a time makes or uses the cached root
-if [ ! -s "$cache/minbase.tar" ]; then
-    echo "package: making the Debian 12 root (once; kept in $cache)"
-    rm -rf "$cache/new-root"
-    debian_mirror=$(mirror)  # never debootstrap's own default
-    debootstrap --variant=minbase bookworm "$cache/new-root" "$debian_mirror" >"$cache/debootstrap.log" 2>&1 ||
-        { tail -n 20 "$cache/debootstrap.log" >&2; exit 1; }
-    chroot "$cache/new-root" apt-get clean
-    tar -C "$cache/new-root" -cf "$cache/minbase.tar.part" .
-    mv "$cache/minbase.tar.part" "$cache/minbase.tar"
-    rm -rf "$cache/new-root"
-fi
+debian12_minbase "$cache" || exit 1
 
 root=$(mktemp -d)
 trap 'umount -R "$root"; rmdir "$root"' EXIT

@@ -116,11 +116,12 @@ TEST_F(MainTest, TheListsHoldTheirEntriesAndItemValuesInOrder) {
     }
     for (const char* name : {"Combo2", "Combo3"}) {
         FakeComboBox& keys = combo(name);
-        ASSERT_EQ(keys.listCount(), 3);
+        ASSERT_EQ(keys.listCount(), 4);
         EXPECT_EQ(keys.itemText(0), "Caps Lock");
         EXPECT_EQ(keys.itemText(1), "Num Lock");
         EXPECT_EQ(keys.itemText(2), "Scroll Lock");
-        for (int i = 0; i < 3; ++i) EXPECT_EQ(keys.itemData(i), i);
+        EXPECT_EQ(keys.itemText(3), "Tray icon");
+        for (int i = 0; i < 4; ++i) EXPECT_EQ(keys.itemData(i), i);
     }
 }
 
@@ -351,6 +352,37 @@ TEST_F(MainTest, SaveWithTheDisplayOffLeavesTheKeysAndExitGivesThemBack) {
     EXPECT_THROW(window->button("Command3").click(), fakes::FakeToolkit::Ended);
     EXPECT_FALSE(keyboard.lit(144));
     EXPECT_TRUE(keyboard.lit(145));
+}
+
+TEST_F(MainTest, BothDirectionsOnTheTrayIconLightItsLampsAndNoKey) {
+    store.set("download_key", "3");
+    store.set("upload_key", "3");
+    table.setRows({fakes::IfRow::withOctets(5000, 3000)});
+    start();
+    EXPECT_TRUE(toolkit.boxes.empty()) << "two lamps on one icon are no conflict";
+    EXPECT_EQ(combo("Combo2").selectedText(), "Tray icon");
+    EXPECT_EQ(combo("Combo3").selectedText(), "Tray icon");
+    // Picking the tray for one list while the other shows it: still no box.
+    combo("Combo3").pick(0);
+    combo("Combo3").pick(3);
+    EXPECT_TRUE(toolkit.boxes.empty());
+
+    const std::uintptr_t plain = tray.calls.at(0).data.hIcon;
+    keyboard.calls.clear();
+    tray.calls.clear();
+    ASSERT_TRUE(timer1().tick());  // traffic: both lamps
+    ASSERT_TRUE(timer1().tick());  // quiet: the plain picture again
+    ASSERT_TRUE(timer1().tick());  // still quiet: nothing to tell the shell
+    EXPECT_TRUE(keyboard.calls.empty());
+    ASSERT_EQ(tray.calls.size(), 2u);
+    EXPECT_EQ(tray.calls[0].message, platform::kNimModify);
+    EXPECT_NE(tray.calls[0].data.hIcon, plain);
+    EXPECT_EQ(tray.calls[1].data.hIcon, plain);
+
+    // The fourth position is stored like the other three.
+    window->unload();
+    EXPECT_EQ(store.get("download_key"), "3");
+    EXPECT_EQ(store.get("upload_key"), "3");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "fakes/fake_toolkit.h"
 #include "window/layout.h"
 #include "window/module1.h"
+#include "window/tray_picture.h"
 
 namespace tovi {
 namespace {
@@ -59,9 +60,62 @@ TEST_F(Module1Test, AddTrayIconFillsTheRecordAndAddsTheIcon) {
     EXPECT_EQ(nid.hWnd, 0x00123456u);
     EXPECT_EQ(nid.uID, 1u);
     EXPECT_EQ(nid.uCallbackMessage, 512u);
-    EXPECT_EQ(nid.hIcon, 0x00abcdefu);
+    // The picture drawn for the tray's size, without lamps; not the window's.
+    EXPECT_EQ(nid.hIcon, FakeNotificationArea::kFirstIcon);
     EXPECT_EQ(tipBytes(nid), std::string("Tovi - Lampfeld") + '\0' + std::string(48, ' '));
     EXPECT_TRUE(area.shows(0x00123456, 1));
+}
+
+TEST_F(Module1Test, TheTrayGetsPicturesDrawnForItsSizesOrElseTheWindowsIcon) {
+    area.sizes = {16, 24};
+    window.icon = 0x00abcdef;
+    module.AddTrayIcon(area, window, "Tovi - Lampfeld");
+    ASSERT_EQ(area.icons.size(), 4u) << "none, received, sent, both";
+    for (const auto& pictures : area.icons) {
+        ASSERT_EQ(pictures.size(), 2u);
+        EXPECT_EQ(pictures[0].size, 16);
+        EXPECT_EQ(pictures[1].size, 24);
+    }
+    EXPECT_EQ(area.icons[0][0].argb, tray::plainPicture(16).argb);
+
+    FakeNotificationArea refusing;
+    refusing.makesIcons = false;
+    Module1 other;
+    other.AddTrayIcon(refusing, window, "Tovi - Lampfeld");
+    ASSERT_EQ(refusing.calls.size(), 1u);
+    EXPECT_EQ(refusing.calls[0].data.hIcon, 0x00abcdefu);
+    other.ShowLamps(refusing, {true, true});
+    EXPECT_EQ(refusing.calls.size(), 1u) << "without pictures no lamp is shown";
+}
+
+TEST_F(Module1Test, ShowLampsChangesThePictureOnlyWhenALampChanges) {
+    window.handle = 0x00123456;
+    module.AddTrayIcon(area, window, "Tovi - Lampfeld");
+    const auto picture = [](int state) { return FakeNotificationArea::kFirstIcon + static_cast<std::uintptr_t>(state); };
+
+    module.ShowLamps(area, {false, false});
+    EXPECT_EQ(area.calls.size(), 1u) << "nothing changed";
+    module.ShowLamps(area, {true, false});
+    module.ShowLamps(area, {true, false});
+    module.ShowLamps(area, {true, true});
+    module.ShowLamps(area, {false, true});
+    module.ShowLamps(area, {false, false});
+    ASSERT_EQ(area.calls.size(), 5u);
+    const std::uintptr_t expected[] = {picture(1), picture(3), picture(2), picture(0)};
+    for (std::size_t i = 0; i < 4; ++i) {
+        const NotifyIconData& nid = area.calls[i + 1].data;
+        EXPECT_EQ(area.calls[i + 1].message, platform::kNimModify);
+        EXPECT_EQ(nid.hIcon, expected[i]);
+        EXPECT_EQ(nid.hWnd, 0x00123456u);
+        EXPECT_EQ(nid.uID, 1u);
+        EXPECT_EQ(tipBytes(nid).substr(0, 16), std::string("Tovi - Lampfeld") + '\0') << "the tip stays";
+    }
+
+    // An icon added again (a new tray host) shows the lamps of the moment.
+    module.ShowLamps(area, {true, false});
+    module.RestoreTrayIcon(area);
+    EXPECT_EQ(area.calls.back().message, platform::kNimAdd);
+    EXPECT_EQ(area.calls.back().data.hIcon, picture(1));
 }
 
 TEST_F(Module1Test, RemoveTrayIconDeletesWithTheSameRecord) {
@@ -102,7 +156,7 @@ TEST_F(Module1Test, AFailingStepIsSkippedAndTheIconIsStillAdded) {
     ASSERT_EQ(area.calls.size(), 1u);
     const NotifyIconData& nid = area.calls[0].data;
     EXPECT_EQ(nid.hWnd, 0u);
-    EXPECT_EQ(nid.hIcon, 0u);
+    EXPECT_EQ(nid.hIcon, FakeNotificationArea::kFirstIcon) << "the tray's own picture needs no window icon";
     EXPECT_EQ(tipBytes(nid).substr(0, 16), std::string("Tovi - Lampfeld") + '\0');
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/error.h"
 #include "fakes/fake_interface_table.h"
 #include "fakes/fake_keyboard.h"
 #include "fakes/fake_toolkit.h"
@@ -270,6 +271,68 @@ TEST_F(Tick, KeyNoLongerShownKeepsItsLastState) {
     tick();
     EXPECT_TRUE(keyboard.lit(kVkNumLock));
     EXPECT_FALSE(keyboard.lit(kVkCapital));
+}
+
+// A direction on the tray icon lights a lamp, never a key; the lamps handler
+// hears only changes.
+TEST_F(Tick, TrayDirectionsLightLampsAndSwitchNoKey) {
+    std::vector<ActivityMonitor::Lamps> heard;
+    monitor.setOnLamps([&](ActivityMonitor::Lamps lamps) { heard.push_back(lamps); });
+    show(1, kTrayIcon, 1, kTrayIcon);
+    traffic(100, 50);
+    tick();
+    tick();               // quiet
+    traffic(200, 50);     // received only
+    tick();
+    traffic(300, 50);     // again: no change to tell
+    tick();
+    EXPECT_TRUE(keyboard.calls.empty()) << "no key is read or switched for the tray";
+    ASSERT_EQ(heard.size(), 3u);
+    EXPECT_EQ(heard[0], (ActivityMonitor::Lamps{true, true}));
+    EXPECT_EQ(heard[1], (ActivityMonitor::Lamps{false, false}));
+    EXPECT_EQ(heard[2], (ActivityMonitor::Lamps{true, false}));
+
+    // One direction on the tray, the other on a key: each goes its own way.
+    show(1, kTrayIcon, 1, kCapsLock);
+    traffic(300, 60);
+    tick();
+    EXPECT_TRUE(keyboard.lit(kVkCapital));
+    EXPECT_EQ(monitor.lamps(), (ActivityMonitor::Lamps{false, false}));
+    EXPECT_EQ(keysDriven(), std::vector<int>{kVkCapital});
+}
+
+TEST_F(Tick, ALampIsPutOutWhenItsDirectionLeavesTheTrayOrTheTickStops) {
+    show(1, kTrayIcon, 1, kTrayIcon);
+    traffic(10, 10);
+    tick();
+    ASSERT_EQ(monitor.lamps(), (ActivityMonitor::Lamps{true, true}));
+    show(1, kNumLock, 1, kTrayIcon);
+    EXPECT_EQ(monitor.lamps(), (ActivityMonitor::Lamps{false, true})) << "download moved to a key";
+    show(1, kNumLock, 0, kTrayIcon);
+    EXPECT_EQ(monitor.lamps(), (ActivityMonitor::Lamps{false, false})) << "upload no longer shown";
+
+    show(1, kTrayIcon, 1, kTrayIcon);
+    traffic(20, 20);
+    tick();
+    settings.check1.setValue(0);  // the application disabled: the timer stops
+    monitor.getvalues(settings.controls);
+    EXPECT_FALSE(timer1.enabled());
+    EXPECT_EQ(monitor.lamps(), (ActivityMonitor::Lamps{false, false}));
+}
+
+TEST_F(Tick, AFailingLampsHandlerIsToldAgainAtTheNextTick) {
+    int calls = 0;
+    monitor.setOnLamps([&](ActivityMonitor::Lamps) {
+        if (++calls == 1) throw Error("the shell refused");
+    });
+    show(1, kTrayIcon, 0, kScrollLock);
+    traffic(10, 0);
+    tick();
+    EXPECT_EQ(monitor.lamps(), (ActivityMonitor::Lamps{}));
+    traffic(20, 0);
+    tick();
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(monitor.lamps(), (ActivityMonitor::Lamps{true, false}));
 }
 
 // getvalues reads the window's controls; these are the fake toolkit's.

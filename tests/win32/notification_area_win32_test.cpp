@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "base/error.h"
 #include "fakes/fake_interface_table.h"
@@ -15,6 +16,7 @@
 #include "window/layout.h"
 #include "window/main.h"
 #include "window/module1.h"
+#include "window/tray_picture.h"
 
 namespace tovi::platform {
 namespace {
@@ -84,6 +86,52 @@ TEST(Win32NotificationArea, AddsAndDeletesTheProgramsIcon) {
     EXPECT_TRUE(area.shellNotifyIcon(kNimAdd, module.record()));
     module.RemoveTrayIcon(area);
     EXPECT_FALSE(area.shellNotifyIcon(kNimDelete, module.record()));
+}
+
+// The lamp pictures become 32-bit icons at the small-icon size whose pixels
+// are the picture's, and the shown icon takes each new one.
+TEST(Win32NotificationArea, LampPicturesBecomeIconsOfTheirOwnPixels) {
+    Win32NotificationArea area;
+    const std::vector<int> sizes = area.iconSizes();
+    ASSERT_EQ(sizes, std::vector<int>{GetSystemMetrics(SM_CXSMICON)});
+    const int size = sizes[0];
+    const IconPicture both = tray::lampPicture(size, {true, true});
+    const auto icon = reinterpret_cast<HICON>(area.createIcon({both}));
+    ASSERT_NE(icon, nullptr);
+
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(icon, &info));
+    BITMAPINFO header{};
+    header.bmiHeader.biSize = sizeof header.bmiHeader;
+    header.bmiHeader.biWidth = size;
+    header.bmiHeader.biHeight = -size;
+    header.bmiHeader.biPlanes = 1;
+    header.bmiHeader.biBitCount = 32;
+    header.bmiHeader.biCompression = BI_RGB;
+    std::vector<std::uint32_t> read(static_cast<std::size_t>(size * size));
+    HDC dc = GetDC(nullptr);
+    const int rows = GetDIBits(dc, info.hbmColor, 0, static_cast<UINT>(size), read.data(), &header, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, dc);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    ASSERT_EQ(rows, size);
+    for (std::size_t i = 0; i < read.size(); ++i) {
+        // Where the picture is see-through only the alpha matters.
+        if (both.argb[i] >> 24 == 0) continue;
+        ASSERT_EQ(read[i] & 0xFFFFFF, both.argb[i] & 0xFFFFFF) << "pixel " << i;
+    }
+    EXPECT_THROW(area.createIcon({tray::plainPicture(size + 1)}), Error);
+
+    fakes::FakeToolkit toolkit;
+    OwnerWindow window(toolkit);
+    if (!area.available()) GTEST_SKIP() << "no task bar to hold the icon";
+    Module1 module;
+    module.AddTrayIcon(area, window, "Tovi - Lampfeld");
+    NotifyIconData changed = module.record();
+    changed.hIcon = reinterpret_cast<std::uintptr_t>(icon);
+    EXPECT_TRUE(area.shellNotifyIcon(kNimModify, changed));
+    module.RemoveTrayIcon(area);
+    EXPECT_FALSE(area.shellNotifyIcon(kNimModify, changed)) << "no icon left to change";
 }
 
 // A task bar that restarts (Explorer ended, or not yet ready at logon) holds

@@ -286,6 +286,28 @@ TEST_F(Win32Toolkit, TabVisitsTheControlsByTabIndexAndSkipsTheLabels) {
     main.window->unload();
 }
 
+// Screen readers name a list by the static text right before it in the
+// z-order; the tab order among the focusable controls stays as it was.
+TEST_F(Win32Toolkit, EachListFollowsItsLabelInTheZOrder) {
+    MainWindow main(*toolkit);
+    for (const auto& [list, label] : {std::pair{layout::kCombo1, layout::kLabel1}, std::pair{layout::kCombo2, layout::kLabel2},
+                                      std::pair{layout::kCombo3, layout::kLabel3}}) {
+        EXPECT_EQ(GetWindow(main.item(list), GW_HWNDPREV), main.item(label)) << "list " << list;
+    }
+    // The label, now above its list, leaves the list's top edge uncovered:
+    // the strip they share is cut out of the label's window.
+    RECT label{}, list{};
+    GetWindowRect(main.item(layout::kLabel2), &label);
+    GetWindowRect(main.item(layout::kCombo2), &list);
+    ASSERT_LT(list.top, label.bottom) << "the layout overlaps them by a pixel";
+    HRGN region = CreateRectRgn(0, 0, 0, 0);
+    ASSERT_NE(GetWindowRgn(main.item(layout::kLabel2), region), ERROR);
+    EXPECT_TRUE(PtInRegion(region, 0, 0));
+    EXPECT_FALSE(PtInRegion(region, 0, list.top - label.top));
+    DeleteObject(region);
+    main.window->unload();
+}
+
 TEST_F(Win32Toolkit, ActivationGivesTheFocusBackToTheControlThatHadIt) {
     MainWindow main(*toolkit);
     main.window->showFirst();

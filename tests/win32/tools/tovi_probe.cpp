@@ -76,7 +76,7 @@ const Entry kIntervals[] = {
     {L"1000 milliseconds", 1000}, {L"1500 milliseconds", 1500}, {L"2000 milliseconds", 2000},
     {L"3000 milliseconds", 3000}, {L"4000 milliseconds", 4000}, {L"5000 milliseconds", 5000},
 };
-const Entry kLockKeys[] = {{L"Caps Lock", 0}, {L"Num Lock", 1}, {L"Scroll Lock", 2}};
+const Entry kLockKeys[] = {{L"Caps Lock", 0}, {L"Num Lock", 1}, {L"Scroll Lock", 2}, {L"Tray icon", 3}};
 
 struct Control {
     const char* name;  // as the command line names it
@@ -419,7 +419,7 @@ private:
         compareList(control("combo1"), kIntervals);
         compareList(control("combo2"), kLockKeys);
         compareList(control("combo3"), kLockKeys);
-        say("21 interval entries and 3 entries in each key list, in order");
+        say("21 interval entries and 4 entries in each key list, in order");
     }
 
     void credits() {

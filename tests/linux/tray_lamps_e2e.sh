@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# Both directions on "Tray icon", end to end: tovi on a private X server with
+# trayer, in a private network namespace whose only traffic is this test's,
+# over a veth pair (scripts/veth-pair).
+#   - quiet: the docked icon shows the plain picture, no lamp;
+#   - traffic both ways lights the received and the sent lamp in the docked
+#     icon (read from the tray's pixels), and no lock key changes meanwhile;
+#   - after the traffic the icon is the plain picture again.
+set -euo pipefail
+
+[ "${TOVI_PLATFORM:-linux}" = linux ] || exit 77
+build=${TOVI_BUILD:?TOVI_BUILD names the build folder}
+source=${TOVI_SOURCE:-$(cd "$(dirname "$0")/../.." && pwd)}
+tovi=$build/bin/tovi
+lamps_py=$source/tests/common/tray_lamps.py
+for need in Xvfb trayer xdotool xset xwininfo import python3 ip unshare nsenter sysctl; do
+    command -v "$need" >/dev/null || { echo "tray_lamps_e2e: $need is missing, skipped"; exit 77; }
+done
+
+if [ -z "${TOVI_E2E_INSIDE:-}" ]; then
+    unshare -n true 2>/dev/null || { echo "tray_lamps_e2e: no private network namespace here, skipped"; exit 77; }
+    exec unshare -n env TOVI_E2E_INSIDE=1 bash "$0" "$@"
+fi
+
+source "$source/scripts/scratch"
+fail() {
+    echo "tray_lamps_e2e: FAIL: $*" >&2
+    [ ! -s "$work/tovi.log" ] || { echo "--- tovi said:" >&2; cat "$work/tovi.log" >&2; }
+    exit 1
+}
+
+source "$source/scripts/veth-pair" || { echo "tray_lamps_e2e: no veth pair here, skipped"; exit 77; }
+source "$source/scripts/xsession" --tray || fail "Xvfb did not start"
+source "$source/tests/common/window_wait.sh"
+
+export XDG_CONFIG_HOME=$work/config
+mkdir -p "$XDG_CONFIG_HOME/Tovi"
+cat >"$XDG_CONFIG_HOME/Tovi/settings.ini" <<'INI'
+[zuderari]
+enabled=1
+startminimized=0
+download=1
+upload=1
+interval=3
+download_key=3
+upload_key=3
+INI
+
+leds() { xset q | sed -n 's/.*LED mask: *\([0-9a-fA-F]*\).*/\1/p'; }
+# The icon's picture once two captures 0.3 s apart agree (a tray repaints
+# in steps).
+settled_picture() {
+    local previous="" current
+    for _ in $(seq 1 20); do
+        sleep 0.3
+        current=$(python3 "$lamps_py" picture "$icon")
+        [ "$current" = "$previous" ] && break
+        previous=$current
+    done
+    echo "$current"
+}
+lit_lamps() { python3 "$lamps_py" lamps "$icon"; }
+# wait_lamps PATTERN SECONDS: polls the docked icon until its lamps match.
+wait_lamps() {
+    local deadline=$((SECONDS + $2))
+    until [[ $(lit_lamps) =~ $1 ]]; do
+        [ $SECONDS -lt $deadline ] || return 1
+        sleep 0.1
+    done
+}
+# traffic SECONDS: datagrams both ways over the pair, in the background.
+traffic() {
+    python3 "$source/tests/common/udp_traffic.py" --to "$peer" --every 5 --for "$1" &
+    pids+=($!)
+}
+
+"$tovi" >"$work/tovi.log" 2>&1 &
+pids+=($!)
+wait_for window_visible 10 || fail "the window did not show"
+wait_for '[ -n "$(xwininfo -root -tree | awk '\''/"tovi": \("tovi" "tovi"\)/ && /22x22/ { print $1; exit }'\'')" ]' 10 ||
+    fail "the icon did not dock"
+icon=$(xwininfo -root -tree | awk '/"tovi": \("tovi" "tovi"\)/ && /22x22/ { print $1; exit }')
+leds_before=$(leds)
+
+# The first tick may light the lamps for one interval.
+wait_lamps '^received=0 sent=0$' 5 || fail "lamps lit before any traffic: $(lit_lamps)"
+plain=$(settled_picture)
+python3 "$lamps_py" show "$icon" >"$work/plain.txt"
+
+traffic 6
+wait_lamps '^received=[1-9][0-9]* sent=[1-9][0-9]*$' 10 || fail "the traffic lit no lamps: $(lit_lamps)"
+echo "tray_lamps_e2e: ok    traffic lit both lamps ($(lit_lamps))"
+for _ in $(seq 1 10); do
+    [ "$(leds)" = "$leds_before" ] || fail "a lock key changed: LED mask $leds_before became $(leds)"
+    sleep 0.2
+done
+echo "tray_lamps_e2e: ok    no lock key changed during the traffic"
+
+wait_lamps '^received=0 sent=0$' 15 || fail "the lamps stayed lit after the traffic: $(lit_lamps)"
+[ "$(settled_picture)" = "$plain" ] || fail "the icon is not the plain picture again:"$'\n'"$(python3 "$lamps_py" show "$icon")"$'\n'"but was:"$'\n'"$(cat "$work/plain.txt")"
+echo "tray_lamps_e2e: ok    without traffic the icon is the plain picture again"

@@ -1,0 +1,147 @@
+// The tray icon's lamps, checked pixel by pixel for what a user needs: four
+// states that differ, lamps that read at 16 pixels on a light and on a dark
+// panel, and received and sent told apart without their colours.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "resources/icon.h"
+#include "window/tray_picture.h"
+
+namespace tovi {
+namespace {
+
+using platform::IconPicture;
+using tray::Lamps;
+
+std::uint32_t at(const IconPicture& p, int col, int row) {
+    return p.argb[static_cast<std::size_t>(row * p.size + col)];
+}
+
+// Relative luminance of an opaque colour, as contrast ratios use it.
+double luminance(std::uint32_t argb) {
+    const auto channel = [](std::uint32_t value) {
+        const double c = static_cast<double>(value & 0xFF) / 255.0;
+        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(argb >> 16) + 0.7152 * channel(argb >> 8) + 0.0722 * channel(argb);
+}
+
+double contrast(std::uint32_t a, std::uint32_t b) {
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+constexpr std::uint32_t kLightPanel = 0xFFF0F0F0;
+constexpr std::uint32_t kDarkPanel = 0xFF202020;
+
+using Pixels = std::set<std::pair<int, int>>;  // (col, row)
+
+Pixels ofColour(const IconPicture& p, std::uint32_t colour) {
+    Pixels found;
+    for (int row = 0; row < p.size; ++row)
+        for (int col = 0; col < p.size; ++col)
+            if (at(p, col, row) == colour) found.insert({col, row});
+    return found;
+}
+
+Pixels changed(const IconPicture& a, const IconPicture& b) {
+    Pixels found;
+    for (int row = 0; row < a.size; ++row)
+        for (int col = 0; col < a.size; ++col)
+            if (at(a, col, row) != at(b, col, row)) found.insert({col, row});
+    return found;
+}
+
+// Width of the lamp's lit area in each of its rows, top to bottom.
+std::vector<int> rowWidths(const Pixels& lit) {
+    std::vector<int> widths;
+    int row = -1;
+    for (const auto& [col, r] : lit) {
+        (void)col;
+        if (r >= static_cast<int>(widths.size())) widths.resize(static_cast<std::size_t>(r) + 1, 0);
+        row = r;
+        ++widths[static_cast<std::size_t>(row)];
+    }
+    std::erase(widths, 0);
+    return widths;
+}
+
+TEST(TrayPicture, TheSixteenPixelPictureIsTheHalvedIconWithBothStrokesWhole) {
+    const IconPicture plain = tray::plainPicture(16);
+    ASSERT_EQ(plain.argb.size(), 256u);
+    for (int row = 0; row < 16; ++row) {
+        for (int col = 0; col < 16; ++col) {
+            const std::uint8_t entry = icon::pixels()[static_cast<std::size_t>(row * 2)][static_cast<std::size_t>(col * 2)];
+            EXPECT_EQ(at(plain, col, row) >> 24, entry == icon::kTransparent ? 0u : 0xFFu) << col << "," << row;
+        }
+    }
+    // Rows 12 to 15 hold the letter's two strokes, each 2 pixels wide.
+    for (int row = 12; row < 16; ++row) {
+        EXPECT_EQ(at(plain, 4, row), 0xFFFF0000u);
+        EXPECT_EQ(at(plain, 10, row), 0xFFFF0000u);
+    }
+    // Larger sizes: a whole-number enlargement, centred.
+    const IconPicture big = tray::plainPicture(64);
+    for (int row = 0; row < 64; ++row)
+        for (int col = 0; col < 64; ++col) ASSERT_EQ(at(big, col, row), at(tray::plainPicture(32), col / 2, row / 2));
+    const IconPicture slot = tray::plainPicture(22);
+    EXPECT_EQ(at(slot, 3 + 4, 3 + 12), 0xFFFF0000u) << "the 16-pixel picture, 3-pixel margin";
+    EXPECT_EQ(at(slot, 0, 21), 0u);
+}
+
+TEST(TrayPicture, FourDistinctStatesEachLegibleOnLightAndDarkPanels) {
+    for (const int size : {16, 20, 22, 24, 32, 48}) {
+        SCOPED_TRACE("size " + std::to_string(size));
+        const IconPicture none = tray::lampPicture(size, {});
+        const IconPicture received = tray::lampPicture(size, {true, false});
+        const IconPicture sent = tray::lampPicture(size, {false, true});
+        const IconPicture both = tray::lampPicture(size, {true, true});
+        EXPECT_EQ(none.argb, tray::plainPicture(size).argb) << "no lamp lit: the plain picture";
+
+        const std::vector<const IconPicture*> states{&none, &received, &sent, &both};
+        for (std::size_t i = 0; i < states.size(); ++i)
+            for (std::size_t j = i + 1; j < states.size(); ++j) EXPECT_NE(states[i]->argb, states[j]->argb);
+
+        // Each lamp changes only its own corner, and both together are the two.
+        const Pixels receivedArea = changed(none, received), sentArea = changed(none, sent);
+        for (const auto& [col, row] : receivedArea) EXPECT_TRUE(col < size / 2 && row < size / 2) << col << "," << row;
+        for (const auto& [col, row] : sentArea) EXPECT_TRUE(col >= size / 2 && row < size / 2) << col << "," << row;
+        Pixels union_ = receivedArea;
+        union_.insert(sentArea.begin(), sentArea.end());
+        EXPECT_EQ(changed(none, both), union_);
+
+        for (const auto& [picture, colour] : {std::pair{&received, tray::kReceivedLamp}, {&sent, tray::kSentLamp}}) {
+            const Pixels lit = ofColour(*picture, colour);
+            // Enough lit pixels to be seen: 12 at 16 pixels, more with the area.
+            EXPECT_GE(lit.size(), static_cast<std::size_t>(12 * size * size / 256)) << "lamp too small";
+            // Framed: no lit pixel touches a see-through one, so a light panel
+            // meets the dark outline and never the lamp's colour directly.
+            for (const auto& [col, row] : lit) {
+                for (const auto& [dc, dr] : {std::pair{-1, 0}, {1, 0}, {0, -1}, {0, 1}}) {
+                    const int c = col + dc, r = row + dr;
+                    if (c < 0 || r < 0 || c >= size || r >= size) continue;
+                    EXPECT_NE(at(*picture, c, r) >> 24, 0u) << "lit pixel " << col << "," << row << " is unframed";
+                }
+            }
+            EXPECT_GE(contrast(colour, kDarkPanel), 4.5) << "the lamp fades into a dark panel";
+            EXPECT_GE(contrast(tray::kOutline, kLightPanel), 4.5) << "the outline fades into a light panel";
+        }
+
+        // Without colour: received sits left and points down (widest at the
+        // top), sent sits right and points up (widest at the bottom).
+        const std::vector<int> down = rowWidths(ofColour(received, tray::kReceivedLamp));
+        const std::vector<int> up = rowWidths(ofColour(sent, tray::kSentLamp));
+        ASSERT_GE(down.size(), 2u);
+        ASSERT_GE(up.size(), 2u);
+        EXPECT_GT(down.front(), down.back());
+        EXPECT_LT(up.front(), up.back());
+    }
+}
+
+}  // namespace
+}  // namespace tovi

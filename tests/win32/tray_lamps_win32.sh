@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# tovi.exe under wine with both directions on "Tray icon", in a private
+# network namespace whose only traffic is this test's (a veth pair,
+# scripts/veth-pair), on a private X server with trayer:
+#   - "Tray icon" picked for download beside the stored one for upload: no
+#     conflict, and position 3 comes back selected in both lists after the
+#     program ended and started again;
+#   - traffic lights the lamps in the icon the shell docks (read from the
+#     tray's pixels: the shell shows the icon handle the program gave it),
+#     and without traffic it is the plain picture again;
+#   - wine's lock keys, watched by a process started before the traffic,
+#     stay untouched.
+set -euo pipefail
+
+[ "${TOVI_PLATFORM:-win32}" = win32 ] || exit 77
+build=${TOVI_BUILD:?TOVI_BUILD names the build folder}
+source_dir=${TOVI_SOURCE:?TOVI_SOURCE names the source folder}
+wine_run=$source_dir/cmake/wine-run
+lamps_py=$source_dir/tests/common/tray_lamps.py
+tovi=$build/bin/tovi.exe
+probe=$build/bin/tovi_probe.exe
+locks=$build/bin/lock_state_probe.exe
+
+skip() { echo "tray_lamps_win32: $*, skipped"; exit 77; }
+command -v wine >/dev/null || skip "wine is missing"
+for need in Xvfb trayer xwininfo import python3 ip unshare nsenter sysctl; do
+    command -v "$need" >/dev/null || skip "$need is missing"
+done
+for file in "$tovi" "$probe" "$locks"; do [ -f "$file" ] || skip "$(basename "$file") is not built"; done
+
+if [ -z "${TOVI_E2E_INSIDE:-}" ]; then
+    unshare -n true 2>/dev/null || skip "no private network namespace here"
+    exec unshare -n env TOVI_E2E_INSIDE=1 bash "$0" "$@"
+fi
+
+source "$source_dir/scripts/scratch"
+export TOVI_BUILD=$build
+fail() {
+    echo "tray_lamps_win32: FAIL: $*" >&2
+    [ ! -s "$work/tovi.log" ] || { echo "--- tovi.exe said:" >&2; cat "$work/tovi.log" >&2; }
+    exit 1
+}
+wine_run() { timeout 120 "$wine_run" "$@"; }
+
+source "$source_dir/scripts/veth-pair" || { echo "tray_lamps_win32: no veth pair here, skipped"; exit 77; }
+source "$source_dir/scripts/xsession" --tray || fail "Xvfb did not start"
+
+# Upload on the tray icon, download on Num Lock until the user picks the
+# tray for it too; every 100 ms.
+{
+    printf 'REGEDIT4\r\n\r\n[-HKEY_CURRENT_USER\\Software\\Tovi]\r\n\r\n'
+    printf '[HKEY_CURRENT_USER\\Software\\Tovi\\zuderari]\r\n'
+    for pair in enabled=1 startminimized=0 download=1 upload=1 interval=3 download_key=1 upload_key=3; do
+        printf '"%s"="%s"\r\n' "${pair%%=*}" "${pair#*=}"
+    done
+} >"$work/seed.reg"
+wine_run cmd.exe /c "reg import Z:${work//\//\\}\\seed.reg" >"$work/seed.log" 2>&1 ||
+    { cat "$work/seed.log" >&2; fail "could not seed the registry"; }
+
+# The icon docked in trayer's panel by wine's shell: its X window.
+docked() {
+    xwininfo -root -tree 2>/dev/null | awk '
+        /"panel": \("panel" "trayer"\)/ { match($0, /^ */); depth = RLENGTH; inside = 1; next }
+        inside && /^ *0x/ { match($0, /^ */); if (RLENGTH <= depth) inside = 0 }
+        inside && /"explorer\.exe"/ { print $1; exit }'
+}
+# The icon's picture once two captures 0.3 s apart agree (a tray repaints
+# in steps).
+settled_picture() {
+    local previous="" current
+    for _ in $(seq 1 20); do
+        sleep 0.3
+        current=$(python3 "$lamps_py" picture "$icon")
+        [ "$current" = "$previous" ] && break
+        previous=$current
+    done
+    echo "$current"
+}
+lit_lamps() { python3 "$lamps_py" lamps "$icon"; }
+wait_lamps() {
+    local deadline=$((SECONDS + $2))
+    until [[ $(lit_lamps) =~ $1 ]]; do
+        [ $SECONDS -lt $deadline ] || return 1
+        sleep 0.2
+    done
+}
+traffic() {
+    python3 "$source_dir/tests/common/udp_traffic.py" --to "$peer" --every 5 --for "$1" &
+    pids+=($!)
+}
+
+# The lock-key witness, started before tovi.exe: a wine process sees the
+# lock changes made while it lives.
+mkfifo "$work/ask"
+wine_run "$locks" <"$work/ask" >"$work/locks.out" 2>/dev/null &
+pids+=($!)
+exec 8>"$work/ask"
+ask_locks() {
+    local before
+    before=$(wc -l <"$work/locks.out")
+    echo >&8
+    for _ in $(seq 1 300); do
+        [ "$(wc -l <"$work/locks.out")" -gt "$before" ] && break
+        sleep 0.1
+    done
+    tail -1 "$work/locks.out" | tr -d '\r'
+}
+locks_before=$(ask_locks)
+[[ $locks_before =~ ^[01]\ [01]\ [01]$ ]] || fail "the lock-key witness did not answer: '$locks_before'"
+
+wine_run "$tovi" >"$work/tovi.log" 2>&1 &
+tovi_pid=$!
+pids+=("$tovi_pid")
+timeout 120 "$wine_run" "$probe" shown expect:combo2=1,combo3=3 pick:combo2=3 nobox expect:combo2=3,combo3=3 \
+    click:save hidden || fail "the probe failed (status $?)"
+for _ in $(seq 1 100); do
+    icon=$(docked)
+    [ -n "$icon" ] && break
+    sleep 0.2
+done
+[ -n "$icon" ] || fail "no tray icon docked"
+wait_lamps '^received=0 sent=0$' 10 || fail "lamps lit before any traffic: $(lit_lamps)"
+plain=$(settled_picture)
+python3 "$lamps_py" show "$icon" >"$work/plain.txt"
+
+traffic 8
+wait_lamps '^received=[1-9][0-9]* sent=[1-9][0-9]*$' 20 || fail "the traffic lit no lamps: $(lit_lamps)"
+echo "tray_lamps_win32: ok    traffic lit both lamps in the docked icon ($(lit_lamps))"
+[ "$(ask_locks)" = "$locks_before" ] || fail "a lock key changed during the traffic"
+echo "tray_lamps_win32: ok    the lock keys stayed as they were"
+wait_lamps '^received=0 sent=0$' 20 || fail "the lamps stayed lit after the traffic: $(lit_lamps)"
+[ "$(settled_picture)" = "$plain" ] || fail "the icon is not the plain picture again:"$'\n'"$(python3 "$lamps_py" show "$icon")"$'\n'"but was:"$'\n'"$(cat "$work/plain.txt")"
+echo "tray_lamps_win32: ok    without traffic the icon is the plain picture again"
+[ "$(ask_locks)" = "$locks_before" ] || fail "a lock key changed"
+
+timeout 120 "$wine_run" "$probe" close || fail "the probe could not close the window"
+wait "$tovi_pid" || fail "tovi.exe ended with status $?"
+
+# A restart brings the stored position 3 back in both lists.
+wine_run "$tovi" >"$work/tovi.log" 2>&1 &
+tovi_pid=$!
+pids+=("$tovi_pid")
+timeout 120 "$wine_run" "$probe" shown lists expect:combo2=3,combo3=3 nobox close ||
+    fail "after a restart: the probe failed (status $?)"
+wait "$tovi_pid" || fail "tovi.exe ended with status $?"
+echo "tray_lamps_win32: ok    position 3 came back selected after a restart"
