@@ -10,14 +10,10 @@
 #   note take 60).
 set -euo pipefail
 
-[ "${TOVI_PLATFORM:-linux}" = linux ] || exit 77
-build=${TOVI_BUILD:?TOVI_BUILD names the build folder}
-source=${TOVI_SOURCE:-$(cd "$(dirname "$0")/../.." && pwd)}
+source "$(dirname "$0")/../lib/setup.sh" linux
 driver=$build/bin/tovi_tick_driver
-[ -x "$driver" ] || { echo "link_churn: $driver is not built" >&2; exit 1; }
-for need in python3 ip unshare nsenter; do
-    command -v "$need" >/dev/null || { echo "link_churn: $need is missing, skipped"; exit 77; }
-done
+built "$driver"
+needs python3 ip unshare nsenter
 if [ -z "${TOVI_CHURN_INSIDE:-}" ]; then
     unshare -n true 2>/dev/null || { echo "link_churn: no private network namespace here, skipped"; exit 77; }
     exec unshare -n env TOVI_CHURN_INSIDE=1 bash "$0" "$@"

@@ -8,14 +8,9 @@
 #   - after the traffic the icon is the plain picture again.
 set -euo pipefail
 
-[ "${TOVI_PLATFORM:-linux}" = linux ] || exit 77
-build=${TOVI_BUILD:?TOVI_BUILD names the build folder}
-source=${TOVI_SOURCE:-$(cd "$(dirname "$0")/../.." && pwd)}
-tovi=$build/bin/tovi
+source "$(dirname "$0")/../lib/setup.sh" linux
 lamps_py=$source/tests/common/tray_lamps.py
-for need in Xvfb trayer xdotool xset xwininfo import python3 ip unshare nsenter sysctl; do
-    command -v "$need" >/dev/null || { echo "tray_lamps_e2e: $need is missing, skipped"; exit 77; }
-done
+needs Xvfb trayer xdotool xset xwininfo import python3 ip unshare nsenter sysctl
 
 if [ -z "${TOVI_E2E_INSIDE:-}" ]; then
     unshare -n true 2>/dev/null || { echo "tray_lamps_e2e: no private network namespace here, skipped"; exit 77; }

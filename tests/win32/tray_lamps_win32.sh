@@ -12,9 +12,8 @@
 #     stay untouched.
 set -euo pipefail
 
-[ "${TOVI_PLATFORM:-win32}" = win32 ] || exit 77
-build=${TOVI_BUILD:?TOVI_BUILD names the build folder}
-source_dir=${TOVI_SOURCE:?TOVI_SOURCE names the source folder}
+source "$(dirname "$0")/../lib/setup.sh" win32
+source_dir=$source
 wine_run=$source_dir/cmake/wine-run
 lamps_py=$source_dir/tests/common/tray_lamps.py
 tovi=$build/bin/tovi.exe
@@ -22,7 +21,7 @@ probe=$build/bin/tovi_probe.exe
 locks=$build/bin/lock_state_probe.exe
 
 skip() { echo "tray_lamps_win32: $*, skipped"; exit 77; }
-command -v wine >/dev/null || skip "wine is missing"
+needs wine
 for need in Xvfb trayer xwininfo import python3 ip unshare nsenter sysctl; do
     command -v "$need" >/dev/null || skip "$need is missing"
 done
