@@ -53,8 +53,8 @@ void SwitchedKeys::giveBack() {
     // alone: a switch sent blind could only make things worse.
     platform::KeyboardState now{};
     if (!step([&] { keyboard_.getKeyboardState(now); })) return;
-    for (const auto& [virtualKey, on] : wanted) {
-        step([&] { SetLockKey(keyboard_, virtualKey, on); });
+    for (const auto& key : wanted) {
+        step([&] { SetLockKey(keyboard_, key.first, key.second); });
     }
 }
 
