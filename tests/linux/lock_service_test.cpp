@@ -31,16 +31,26 @@ using namespace std::chrono_literals;
 
 struct FakeLogind : Logind {
     std::map<pid_t, std::string> sessions;
-    std::set<std::string> activeOnSeats;  // sessions active on their seat
-    std::set<uid_t> seatUsers;            // owners of a seat's active session
+    std::map<std::string, std::string> seats;   // session -> its seat
+    std::map<std::string, std::string> active;  // seat -> its active session
+    std::set<uid_t> seatUsers;                  // owners of a seat's active session
+    std::set<pid_t> unknown;                    // processes whose session cannot be told
     int asked = 0;
 
     std::optional<std::string> sessionOf(pid_t pid) override {
         ++asked;
+        if (unknown.count(pid) != 0) throw Error("no answer");
         const auto found = sessions.find(pid);
         return found == sessions.end() ? std::nullopt : std::optional(found->second);
     }
-    bool activeOnSeat(const std::string& session) override { return activeOnSeats.count(session) != 0; }
+    std::optional<std::string> seatOf(const std::string& session) override {
+        const auto found = seats.find(session);
+        return found == seats.end() ? std::nullopt : std::optional(found->second);
+    }
+    bool activeOnSeat(const std::string& session, const std::string& seat) override {
+        const auto found = active.find(seat);
+        return found != active.end() && found->second == session;
+    }
     bool activeUserOfASeat(uid_t uid) override { return seatUsers.count(uid) != 0; }
 };
 
@@ -48,7 +58,8 @@ TEST(LockServicePolicy, RootAndTheActiveSeatSessionMayAskNobodyElse) {
     auto owned = std::make_unique<FakeLogind>();
     FakeLogind& logind = *owned;
     logind.sessions = {{100, "2"}, {200, "3"}, {300, "4"}};
-    logind.activeOnSeats = {"2"};  // 3 is in the background, 4 a remote login without a seat
+    logind.seats = {{"2", "seat0"}, {"3", "seat0"}};  // 4 is a remote login without a seat
+    logind.active = {{"seat0", "2"}};                 // 3 is in the background
     logind.seatUsers = {1000};
     SessionPolicy policy(std::move(owned));
 
@@ -60,10 +71,40 @@ TEST(LockServicePolicy, RootAndTheActiveSeatSessionMayAskNobodyElse) {
     EXPECT_TRUE(policy.allows({600, 0})) << "root";
 
     // Asked afresh each time: a user switch takes effect at the next request.
-    logind.activeOnSeats = {"3"};
+    logind.active = {{"seat0", "3"}};
     logind.seatUsers = {1001};
     EXPECT_FALSE(policy.allows({100, 1000}));
     EXPECT_TRUE(policy.allows({200, 1001}));
+}
+
+TEST(LockServicePolicy, AConnectionsSessionIsLookedUpOnceItsStandingAtEveryRequest) {
+    auto owned = std::make_unique<FakeLogind>();
+    FakeLogind& logind = *owned;
+    logind.sessions = {{100, "2"}};
+    logind.seats = {{"2", "seat0"}};
+    logind.active = {{"seat0", "2"}};
+    logind.unknown = {700};
+    SessionPolicy policy(std::move(owned));
+
+    const Peer peer{100, 1000};  // as a connection keeps it
+    EXPECT_TRUE(policy.allows(peer));
+    logind.active = {{"seat0", "3"}};
+    EXPECT_FALSE(policy.allows(peer)) << "the session went to the background: refused from this request on";
+    // The pid now names another process, in the seat's active session: the
+    // connection is still the one that process 100 made.
+    logind.sessions = {{100, "3"}};
+    EXPECT_FALSE(policy.allows(peer));
+    logind.active = {{"seat0", "2"}};
+    EXPECT_TRUE(policy.allows(peer)) << "back in the foreground";
+    EXPECT_EQ(logind.asked, 1);
+
+    // A session that cannot be told is no answer to remember: refused, and
+    // asked again at the next request.
+    const Peer doubtful{700, 1000};
+    logind.seatUsers = {1000};
+    EXPECT_FALSE(policy.allows(doubtful));
+    logind.unknown.clear();
+    EXPECT_TRUE(policy.allows(doubtful)) << "outside every session, the seat's user";
 }
 
 // --- What a connection may send ---------------------------------------------
