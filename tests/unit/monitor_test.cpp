@@ -287,10 +287,7 @@ TEST_F(Tick, TrayDirectionsLightLampsAndSwitchNoKey) {
     traffic(300, 50);     // again: no change to tell
     tick();
     EXPECT_TRUE(keyboard.calls.empty()) << "no key is read or switched for the tray";
-    ASSERT_EQ(heard.size(), 3u);
-    EXPECT_EQ(heard[0], (ActivityMonitor::Lamps{true, true}));
-    EXPECT_EQ(heard[1], (ActivityMonitor::Lamps{false, false}));
-    EXPECT_EQ(heard[2], (ActivityMonitor::Lamps{true, false}));
+    EXPECT_EQ(heard, (std::vector<ActivityMonitor::Lamps>{{true, true}, {false, false}, {true, false}}));
 
     // One direction on the tray, the other on a key: each goes its own way.
     show(1, kTrayIcon, 1, kCapsLock);
