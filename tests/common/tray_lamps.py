@@ -5,7 +5,8 @@
                                      the received lamp's colour in the left
                                      half of the X window (the docked icon)
                                      and of the sent lamp's in the right half
-    tray_lamps.py picture WINDOW     prints a digest of the window's pixels
+    tray_lamps.py picture WINDOW     prints a digest of what the window shows,
+                                     wherever in the window it stands
     tray_lamps.py show WINDOW        prints the window's pixels as text, one
                                      letter a colour (for a failure's report)
 
@@ -39,7 +40,15 @@ def lamps(window):
 
 
 def picture(window):
+    # Cropped to what differs from the corner's background: a tray may move
+    # its icons by a pixel when it lays them out again.
     _, rows = capture(window)
+    background = rows[0][0]
+    drawn = [(x, y) for y, row in enumerate(rows) for x, p in enumerate(row) if p != background]
+    if drawn:
+        left, right = min(x for x, _ in drawn), max(x for x, _ in drawn)
+        top, bottom = min(y for _, y in drawn), max(y for _, y in drawn)
+        rows = [row[left:right + 1] for row in rows[top:bottom + 1]]
     print(hashlib.sha1(bytes(c for row in rows for p in row for c in p)).hexdigest())
 
 

@@ -109,12 +109,14 @@ TEST(LockServicePolicy, AConnectionsSessionIsLookedUpOnceItsStandingAtEveryReque
 
 // --- What a connection may send ---------------------------------------------
 
+using Keys = std::vector<std::pair<std::uint16_t, bool>>;  // (key, down) as written
+
 struct FakeDevice : platform::UinputDevice {
-    std::vector<std::pair<std::uint16_t, bool>>* written;
-    std::vector<std::pair<std::uint16_t, bool>> pending;  // echoes not yet read
+    Keys* written;
+    Keys pending;  // LED echoes not yet read
     unsigned lights = 0;
 
-    explicit FakeDevice(std::vector<std::pair<std::uint16_t, bool>>* log) : written(log) {}
+    explicit FakeDevice(Keys* log) : written(log) {}
     void writeKey(std::uint16_t key, bool down) override {
         written->emplace_back(key, down);
         if (!down) return;
@@ -133,8 +135,24 @@ struct FakePolicy : PeerPolicy {
     bool allows(const Peer& peer) override { return everyone && refused.count(peer.uid) == 0; }
 };
 
+void sendBytes(const UniqueFd& fd, const std::vector<std::uint8_t>& bytes) {
+    ASSERT_EQ(::send(fd.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+}
+
+void sendRequest(const UniqueFd& fd, Request request) {
+    const Message message = formatRequest(request);
+    sendBytes(fd, {message.begin(), message.end()});
+}
+
+// The reply waiting on the client's end; nothing when none is there.
+std::optional<Reply> replyOn(const UniqueFd& fd) {
+    std::uint8_t packet[8];
+    const ssize_t got = ::recv(fd.get(), packet, sizeof packet, MSG_DONTWAIT);
+    return got > 0 ? parseReply(packet, static_cast<std::size_t>(got)) : std::nullopt;
+}
+
 struct Rig {
-    std::vector<std::pair<std::uint16_t, bool>> written;
+    Keys written;
     FakePolicy policy;
     std::chrono::steady_clock::time_point now{};
     LockServer server{UniqueFd(), std::make_unique<FakeDevice>(&written), 0b010, policy, [this] { return now; }};
@@ -146,62 +164,41 @@ struct Rig {
         server.adopt(UniqueFd(ends[1]), {static_cast<pid_t>(1000 + uid), uid});
         return UniqueFd(ends[0]);
     }
-    void serveRounds(int rounds) {
-        for (int i = 0; i < rounds; ++i) server.serve(0ms);
+    // One request, one round of the server, and its answer.
+    std::optional<Reply> ask(const UniqueFd& client, Request request) {
+        sendRequest(client, request);
+        server.serve(0ms);
+        return replyOn(client);
     }
 };
-
-void sendBytes(const UniqueFd& fd, const std::vector<std::uint8_t>& bytes) {
-    ASSERT_EQ(::send(fd.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
-}
-
-// The reply waiting on the client's end; nothing when none is there.
-std::optional<Reply> replyOn(const UniqueFd& fd) {
-    std::uint8_t packet[8];
-    const ssize_t got = ::recv(fd.get(), packet, sizeof packet, MSG_DONTWAIT);
-    return got > 0 ? parseReply(packet, static_cast<std::size_t>(got)) : std::nullopt;
-}
 
 bool closedByServer(const UniqueFd& fd) {
     std::uint8_t packet[8];
     return ::recv(fd.get(), packet, sizeof packet, MSG_DONTWAIT) == 0;
 }
 
-std::vector<std::uint8_t> bytesOf(const Message& message) { return {message.begin(), message.end()}; }
-
 TEST(LockServiceProtocol, TogglesAndReadsForAnAllowedPeerAnswersARefusalAndKeepsTheConnection) {
     Rig rig;
     const UniqueFd client = rig.connect(1000);
 
-    sendBytes(client, bytesOf(formatRequest({Op::Read, 0})));
-    rig.serveRounds(1);
-    EXPECT_EQ(replyOn(client)->lit, 0b010u) << "the lights seeded at start";
-
-    sendBytes(client, bytesOf(formatRequest({Op::Toggle, 0})));
-    rig.serveRounds(1);
-    ASSERT_EQ(replyOn(client)->status, Status::Done);
-    EXPECT_EQ(rig.written, (std::vector<std::pair<std::uint16_t, bool>>{{KEY_CAPSLOCK, true}, {KEY_CAPSLOCK, false}}));
-    sendBytes(client, bytesOf(formatRequest({Op::Read, 0})));
-    rig.serveRounds(1);
-    EXPECT_EQ(replyOn(client)->lit, 0b011u) << "the kernel's echo of the toggle";
+    EXPECT_EQ(rig.ask(client, {Op::Read, 0})->lit, 0b010u) << "the lights seeded at start";
+    ASSERT_EQ(rig.ask(client, {Op::Toggle, 0})->status, Status::Done);
+    EXPECT_EQ(rig.written, (Keys{{KEY_CAPSLOCK, true}, {KEY_CAPSLOCK, false}}));
+    EXPECT_EQ(rig.ask(client, {Op::Read, 0})->lit, 0b011u) << "the kernel's echo of the toggle";
 
     // The session went to the background: an answer, no key, and the
     // connection stays for when it comes back.
     rig.policy.everyone = false;
     rig.written.clear();
     for (const Op op : {Op::Toggle, Op::Read}) {
-        sendBytes(client, bytesOf(formatRequest({op, 0})));
-        rig.serveRounds(1);
-        const std::optional<Reply> reply = replyOn(client);
+        const std::optional<Reply> reply = rig.ask(client, {op, 0});
         ASSERT_TRUE(reply);
         EXPECT_EQ(reply->status, Status::Refused);
         EXPECT_EQ(reply->lit, 0u) << "a refused peer learns nothing";
     }
     EXPECT_TRUE(rig.written.empty());
     rig.policy.everyone = true;
-    sendBytes(client, bytesOf(formatRequest({Op::Toggle, 2})));
-    rig.serveRounds(1);
-    EXPECT_EQ(replyOn(client)->status, Status::Done);
+    EXPECT_EQ(rig.ask(client, {Op::Toggle, 2})->status, Status::Done);
     EXPECT_EQ(rig.written.front().first, KEY_SCROLLLOCK);
 }
 
@@ -221,11 +218,9 @@ TEST(LockServiceProtocol, AMalformedOrOversizedPacketEndsThatConnectionOnly) {
         const UniqueFd attacker = rig.connect(1001);
         const UniqueFd user = rig.connect(1000);
         sendBytes(attacker, packet);
-        sendBytes(user, bytesOf(formatRequest({Op::Toggle, 1})));
-        rig.serveRounds(1);
+        EXPECT_EQ(rig.ask(user, {Op::Toggle, 1})->status, Status::Done);
         EXPECT_TRUE(closedByServer(attacker)) << "packet of " << packet.size() << " bytes";
         EXPECT_EQ(rig.server.connections(), 1u);
-        EXPECT_EQ(replyOn(user)->status, Status::Done);
         EXPECT_EQ(rig.written.size(), 2u) << "only the user's toggle reached the keyboard";
     }
 }
@@ -235,7 +230,7 @@ TEST(LockServiceProtocol, AFloodIsHeldToItsSendersBudgetAndNeverDelaysOthers) {
     const UniqueFd flood = rig.connect(1001);
     const UniqueFd again = rig.connect(1001);  // more connections buy no more budget
     const UniqueFd user = rig.connect(1000);
-    const std::vector<std::uint8_t> toggle = bytesOf(formatRequest({Op::Toggle, 0}));
+    const Message toggle = formatRequest({Op::Toggle, 0});
     const int rounds = 1200;  // 3 s of 2.5-ms rounds
     for (int round = 0; round < rounds; ++round) {
         for (const UniqueFd* fd : {&flood, &again}) {
@@ -244,7 +239,7 @@ TEST(LockServiceProtocol, AFloodIsHeldToItsSendersBudgetAndNeverDelaysOthers) {
             for (int i = 0; i < 4; ++i) ::send(fd->get(), toggle.data(), toggle.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
         }
         // The user's tick in the middle of it.
-        sendBytes(user, bytesOf(formatRequest({Op::Read, 0})));
+        sendRequest(user, {Op::Read, 0});
         // Answered within the same round, whatever the flood holds back.
         rig.server.serve(100ms);
         ASSERT_TRUE(replyOn(user)) << "the user was not answered at once, round " << round;
@@ -260,10 +255,10 @@ TEST(LockServiceProtocol, AClientThatTakesNoRepliesIsDroppedNotWaitedFor) {
     Rig rig;
     const UniqueFd hog = rig.connect(1001);
     const UniqueFd user = rig.connect(1000);
-    const std::vector<std::uint8_t> read = bytesOf(formatRequest({Op::Read, 0}));
+    const Message read = formatRequest({Op::Read, 0});
     for (int round = 0; round < 3000 && rig.server.connections() == 2; ++round) {
         ::send(hog.get(), read.data(), read.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-        sendBytes(user, read);
+        sendRequest(user, {Op::Read, 0});
         rig.server.serve(100ms);
         ASSERT_TRUE(replyOn(user));
         rig.now += 10ms;
@@ -276,7 +271,7 @@ TEST(LockServiceProtocol, AClientThatTakesNoRepliesIsDroppedNotWaitedFor) {
 struct Served {
     std::filesystem::path dir = std::filesystem::temp_directory_path() / ("tovi-lock-" + std::to_string(::getpid()));
     std::string path = (dir / "socket").string();
-    std::vector<std::pair<std::uint16_t, bool>> written;  // read only once the thread is gone
+    Keys written;  // read only once the thread is gone
     FakePolicy policy;
     std::atomic<bool> stop{false};
     std::unique_ptr<LockServer> server;
@@ -350,7 +345,7 @@ TEST(LockServiceClient, AServiceThatGoesAwayIsReachedAgainWhenItComesBack) {
     keyboard->getKeyboardState(state);  // reconnects
     SetLockKey(*keyboard, 144, true);
     served->halt();
-    EXPECT_EQ(served->written, (std::vector<std::pair<std::uint16_t, bool>>{{KEY_NUMLOCK, true}, {KEY_NUMLOCK, false}}));
+    EXPECT_EQ(served->written, (Keys{{KEY_NUMLOCK, true}, {KEY_NUMLOCK, false}}));
 
     EXPECT_FALSE(platform::openServiceKeyboard(whyNot, served->path + ".none"));
     EXPECT_NE(whyNot.find("does not answer"), std::string::npos) << whyNot;

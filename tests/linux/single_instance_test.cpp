@@ -23,19 +23,14 @@ namespace {
 using platform::claimSingleInstanceIn;
 using platform::InstanceClaim;
 
-class Folder {
-public:
+// A folder of the test's own; its path stays empty when none could be made.
+struct Folder {
+    std::filesystem::path path;
     Folder() {
         std::string name = (std::filesystem::temp_directory_path() / "tovi-instance.XXXXXX").string();
         if (::mkdtemp(name.data()) != nullptr) path = name;
     }
-    ~Folder() {
-        std::error_code ignored;
-        if (!path.empty()) std::filesystem::remove_all(path, ignored);
-    }
-    Folder(const Folder&) = delete;
-    Folder& operator=(const Folder&) = delete;
-    std::filesystem::path path;
+    ~Folder() { std::error_code ignored; std::filesystem::remove_all(path, ignored); }
 };
 
 // A connection to the socket at path, or -1.

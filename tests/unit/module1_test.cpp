@@ -91,31 +91,26 @@ TEST_F(Module1Test, TheTrayGetsPicturesDrawnForItsSizesOrElseTheWindowsIcon) {
 TEST_F(Module1Test, ShowLampsChangesThePictureOnlyWhenALampChanges) {
     window.handle = 0x00123456;
     module.AddTrayIcon(area, window, "Tovi - Lampfeld");
-    const auto picture = [](int state) { return FakeNotificationArea::kFirstIcon + static_cast<std::uintptr_t>(state); };
+    NotifyIconData expected = area.calls.at(0).data;
 
     module.ShowLamps(area, {false, false});
     EXPECT_EQ(area.calls.size(), 1u) << "nothing changed";
-    module.ShowLamps(area, {true, false});
-    module.ShowLamps(area, {true, false});
-    module.ShowLamps(area, {true, true});
-    module.ShowLamps(area, {false, true});
-    module.ShowLamps(area, {false, false});
+    for (const tray::Lamps lamps : {tray::Lamps{true, false}, {true, false}, {true, true}, {false, true}, {false, false}})
+        module.ShowLamps(area, lamps);
     ASSERT_EQ(area.calls.size(), 5u);
-    const std::uintptr_t expected[] = {picture(1), picture(3), picture(2), picture(0)};
-    for (std::size_t i = 0; i < 4; ++i) {
-        const NotifyIconData& nid = area.calls[i + 1].data;
-        EXPECT_EQ(area.calls[i + 1].message, platform::kNimModify);
-        EXPECT_EQ(nid.hIcon, expected[i]);
-        EXPECT_EQ(nid.hWnd, 0x00123456u);
-        EXPECT_EQ(nid.uID, 1u);
-        EXPECT_EQ(tipBytes(nid).substr(0, 16), std::string("Tovi - Lampfeld") + '\0') << "the tip stays";
+    std::size_t call = 1;
+    for (const int state : {1, 3, 2, 0}) {
+        // The record as added, the tip too, with the picture of that state.
+        expected.hIcon = FakeNotificationArea::kFirstIcon + static_cast<std::uintptr_t>(state);
+        EXPECT_EQ(area.calls[call].message, platform::kNimModify);
+        EXPECT_TRUE(sameRecord(area.calls[call++].data, expected)) << "lamp state " << state;
     }
 
     // An icon added again (a new tray host) shows the lamps of the moment.
     module.ShowLamps(area, {true, false});
     module.RestoreTrayIcon(area);
     EXPECT_EQ(area.calls.back().message, platform::kNimAdd);
-    EXPECT_EQ(area.calls.back().data.hIcon, picture(1));
+    EXPECT_EQ(area.calls.back().data.hIcon, FakeNotificationArea::kFirstIcon + 1);
 }
 
 TEST_F(Module1Test, RemoveTrayIconDeletesWithTheSameRecord) {

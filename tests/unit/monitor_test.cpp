@@ -219,8 +219,6 @@ TEST_F(Tick, FailedRefreshChangesNoKeyAndTheNextGoodOneIsComparedWithTheLastGood
         tick();
         EXPECT_TRUE(keyboard.calls.empty()) << "a failed refresh drove a key";
         EXPECT_TRUE(keyboard.lit(kVkNumLock));
-        EXPECT_EQ(monitor.lngLastReceived(), static_cast<std::int32_t>(total));
-        EXPECT_EQ(monitor.lngLastSent(), static_cast<std::int32_t>(total));
 
         table.missing = false;
         table.readResult = platform::kNoError;
@@ -287,10 +285,7 @@ TEST_F(Tick, TrayDirectionsLightLampsAndSwitchNoKey) {
     traffic(300, 50);     // again: no change to tell
     tick();
     EXPECT_TRUE(keyboard.calls.empty()) << "no key is read or switched for the tray";
-    ASSERT_EQ(heard.size(), 3u);
-    EXPECT_EQ(heard[0], (ActivityMonitor::Lamps{true, true}));
-    EXPECT_EQ(heard[1], (ActivityMonitor::Lamps{false, false}));
-    EXPECT_EQ(heard[2], (ActivityMonitor::Lamps{true, false}));
+    EXPECT_EQ(heard, (std::vector<ActivityMonitor::Lamps>{{true, true}, {false, false}, {true, false}}));
 
     // One direction on the tray, the other on a key: each goes its own way.
     show(1, kTrayIcon, 1, kCapsLock);

@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <set>
 #include <utility>
 #include <vector>
@@ -22,52 +24,43 @@ std::uint32_t at(const IconPicture& p, int col, int row) {
     return p.argb[static_cast<std::size_t>(row * p.size + col)];
 }
 
-// Relative luminance of an opaque colour, as contrast ratios use it.
-double luminance(std::uint32_t argb) {
-    const auto channel = [](std::uint32_t value) {
-        const double c = static_cast<double>(value & 0xFF) / 255.0;
-        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * channel(argb >> 16) + 0.7152 * channel(argb >> 8) + 0.0722 * channel(argb);
-}
-
+// Contrast ratio of two opaque colours, from their relative luminance.
 double contrast(std::uint32_t a, std::uint32_t b) {
+    const auto luminance = [](std::uint32_t argb) {
+        const auto channel = [](std::uint32_t value) {
+            const double c = static_cast<double>(value & 0xFF) / 255.0;
+            return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(argb >> 16) + 0.7152 * channel(argb >> 8) + 0.0722 * channel(argb);
+    };
     const double la = luminance(a), lb = luminance(b);
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
-constexpr std::uint32_t kLightPanel = 0xFFF0F0F0;
-constexpr std::uint32_t kDarkPanel = 0xFF202020;
-
 using Pixels = std::set<std::pair<int, int>>;  // (col, row)
 
-Pixels ofColour(const IconPicture& p, std::uint32_t colour) {
+Pixels where(int size, const std::function<bool(int, int)>& test) {
     Pixels found;
-    for (int row = 0; row < p.size; ++row)
-        for (int col = 0; col < p.size; ++col)
-            if (at(p, col, row) == colour) found.insert({col, row});
+    for (int row = 0; row < size; ++row)
+        for (int col = 0; col < size; ++col)
+            if (test(col, row)) found.insert({col, row});
     return found;
 }
 
+Pixels ofColour(const IconPicture& p, std::uint32_t colour) {
+    return where(p.size, [&](int col, int row) { return at(p, col, row) == colour; });
+}
+
 Pixels changed(const IconPicture& a, const IconPicture& b) {
-    Pixels found;
-    for (int row = 0; row < a.size; ++row)
-        for (int col = 0; col < a.size; ++col)
-            if (at(a, col, row) != at(b, col, row)) found.insert({col, row});
-    return found;
+    return where(a.size, [&](int col, int row) { return at(a, col, row) != at(b, col, row); });
 }
 
 // Width of the lamp's lit area in each of its rows, top to bottom.
 std::vector<int> rowWidths(const Pixels& lit) {
+    std::map<int, int> perRow;
+    for (const auto& pixel : lit) ++perRow[pixel.second];
     std::vector<int> widths;
-    int row = -1;
-    for (const auto& [col, r] : lit) {
-        (void)col;
-        if (r >= static_cast<int>(widths.size())) widths.resize(static_cast<std::size_t>(r) + 1, 0);
-        row = r;
-        ++widths[static_cast<std::size_t>(row)];
-    }
-    std::erase(widths, 0);
+    for (const auto& row : perRow) widths.push_back(row.second);
     return widths;
 }
 
@@ -95,6 +88,11 @@ TEST(TrayPicture, TheSixteenPixelPictureIsTheHalvedIconWithBothStrokesWhole) {
 }
 
 TEST(TrayPicture, FourDistinctStatesEachLegibleOnLightAndDarkPanels) {
+    // A light panel meets the lamps' dark outline, a dark panel their colour.
+    for (const std::uint32_t lamp : {tray::kReceivedLamp, tray::kSentLamp})
+        EXPECT_GE(contrast(lamp, 0xFF202020), 4.5) << "a lamp fades into a dark panel";
+    EXPECT_GE(contrast(tray::kOutline, 0xFFF0F0F0), 4.5) << "the outline fades into a light panel";
+
     for (const int size : {16, 20, 22, 24, 32, 48}) {
         SCOPED_TRACE("size " + std::to_string(size));
         const IconPicture none = tray::lampPicture(size, {});
@@ -102,44 +100,35 @@ TEST(TrayPicture, FourDistinctStatesEachLegibleOnLightAndDarkPanels) {
         const IconPicture sent = tray::lampPicture(size, {false, true});
         const IconPicture both = tray::lampPicture(size, {true, true});
         EXPECT_EQ(none.argb, tray::plainPicture(size).argb) << "no lamp lit: the plain picture";
+        EXPECT_EQ((std::set{none.argb, received.argb, sent.argb, both.argb}.size()), 4u) << "two states look alike";
 
-        const std::vector<const IconPicture*> states{&none, &received, &sent, &both};
-        for (std::size_t i = 0; i < states.size(); ++i)
-            for (std::size_t j = i + 1; j < states.size(); ++j) EXPECT_NE(states[i]->argb, states[j]->argb);
-
-        // Each lamp changes only its own corner, and both together are the two.
-        const Pixels receivedArea = changed(none, received), sentArea = changed(none, sent);
-        for (const auto& [col, row] : receivedArea) EXPECT_TRUE(col < size / 2 && row < size / 2) << col << "," << row;
-        for (const auto& [col, row] : sentArea) EXPECT_TRUE(col >= size / 2 && row < size / 2) << col << "," << row;
-        Pixels union_ = receivedArea;
-        union_.insert(sentArea.begin(), sentArea.end());
-        EXPECT_EQ(changed(none, both), union_);
-
-        for (const auto& [picture, colour] : {std::pair{&received, tray::kReceivedLamp}, {&sent, tray::kSentLamp}}) {
-            const Pixels lit = ofColour(*picture, colour);
+        Pixels eitherArea;
+        for (const bool isReceived : {true, false}) {
+            SCOPED_TRACE(isReceived ? "received" : "sent");
+            const IconPicture& picture = isReceived ? received : sent;
+            // Each lamp changes only its own top corner: received left, sent right.
+            for (const auto& [col, row] : changed(none, picture)) {
+                EXPECT_TRUE(row < size / 2 && (col < size / 2) == isReceived) << col << "," << row;
+                eitherArea.insert({col, row});
+            }
+            const Pixels lit = ofColour(picture, isReceived ? tray::kReceivedLamp : tray::kSentLamp);
             // Enough lit pixels to be seen: 12 at 16 pixels, more with the area.
             EXPECT_GE(lit.size(), static_cast<std::size_t>(12 * size * size / 256)) << "lamp too small";
-            // Framed: no lit pixel touches a see-through one, so a light panel
-            // meets the dark outline and never the lamp's colour directly.
+            // Framed: no lit pixel touches a see-through one.
             for (const auto& [col, row] : lit) {
                 for (const auto& [dc, dr] : {std::pair{-1, 0}, {1, 0}, {0, -1}, {0, 1}}) {
                     const int c = col + dc, r = row + dr;
                     if (c < 0 || r < 0 || c >= size || r >= size) continue;
-                    EXPECT_NE(at(*picture, c, r) >> 24, 0u) << "lit pixel " << col << "," << row << " is unframed";
+                    EXPECT_NE(at(picture, c, r) >> 24, 0u) << "lit pixel " << col << "," << row << " is unframed";
                 }
             }
-            EXPECT_GE(contrast(colour, kDarkPanel), 4.5) << "the lamp fades into a dark panel";
-            EXPECT_GE(contrast(tray::kOutline, kLightPanel), 4.5) << "the outline fades into a light panel";
+            // Told apart without colour: received points down (widest at the
+            // top), sent points up (widest at the bottom).
+            const std::vector<int> widths = rowWidths(lit);
+            ASSERT_GE(widths.size(), 2u);
+            EXPECT_TRUE(isReceived ? widths.front() > widths.back() : widths.front() < widths.back());
         }
-
-        // Without colour: received sits left and points down (widest at the
-        // top), sent sits right and points up (widest at the bottom).
-        const std::vector<int> down = rowWidths(ofColour(received, tray::kReceivedLamp));
-        const std::vector<int> up = rowWidths(ofColour(sent, tray::kSentLamp));
-        ASSERT_GE(down.size(), 2u);
-        ASSERT_GE(up.size(), 2u);
-        EXPECT_GT(down.front(), down.back());
-        EXPECT_LT(up.front(), up.back());
+        EXPECT_EQ(changed(none, both), eitherArea) << "both lit: the two lamps together";
     }
 }
 

@@ -67,7 +67,7 @@ private:
     HWND hwnd_ = nullptr;
 };
 
-TEST(Win32NotificationArea, AddsAndDeletesTheProgramsIcon) {
+TEST(Win32NotificationArea, AddsChangesAndDeletesTheProgramsIcon) {
     // The window first: under wine, the first window brings up the desktop
     // process that owns the task bar.
     fakes::FakeToolkit toolkit;
@@ -77,11 +77,15 @@ TEST(Win32NotificationArea, AddsAndDeletesTheProgramsIcon) {
     Win32NotificationArea area;
     if (!area.available()) GTEST_SKIP() << "no task bar to hold the icon";
 
-    // A delete succeeds only for an icon the shell holds.
+    // A change or a delete succeeds only for an icon the shell holds.
     Module1 module;
     module.AddTrayIcon(area, window, "Tovi - Lampfeld");
+    NotifyIconData changed = module.record();
+    changed.hIcon = area.createIcon({tray::lampPicture(area.iconSizes().at(0), {true, true})});
+    EXPECT_TRUE(area.shellNotifyIcon(kNimModify, changed));
     EXPECT_TRUE(area.shellNotifyIcon(kNimDelete, module.record()));
     EXPECT_FALSE(area.shellNotifyIcon(kNimDelete, module.record()));
+    EXPECT_FALSE(area.shellNotifyIcon(kNimModify, changed)) << "no icon left to change";
 
     EXPECT_TRUE(area.shellNotifyIcon(kNimAdd, module.record()));
     module.RemoveTrayIcon(area);
@@ -89,7 +93,7 @@ TEST(Win32NotificationArea, AddsAndDeletesTheProgramsIcon) {
 }
 
 // The lamp pictures become 32-bit icons at the small-icon size whose pixels
-// are the picture's, and the shown icon takes each new one.
+// are the picture's.
 TEST(Win32NotificationArea, LampPicturesBecomeIconsOfTheirOwnPixels) {
     Win32NotificationArea area;
     const std::vector<int> sizes = area.iconSizes();
@@ -121,17 +125,6 @@ TEST(Win32NotificationArea, LampPicturesBecomeIconsOfTheirOwnPixels) {
         ASSERT_EQ(read[i] & 0xFFFFFF, both.argb[i] & 0xFFFFFF) << "pixel " << i;
     }
     EXPECT_THROW(area.createIcon({tray::plainPicture(size + 1)}), Error);
-
-    fakes::FakeToolkit toolkit;
-    OwnerWindow window(toolkit);
-    if (!area.available()) GTEST_SKIP() << "no task bar to hold the icon";
-    Module1 module;
-    module.AddTrayIcon(area, window, "Tovi - Lampfeld");
-    NotifyIconData changed = module.record();
-    changed.hIcon = reinterpret_cast<std::uintptr_t>(icon);
-    EXPECT_TRUE(area.shellNotifyIcon(kNimModify, changed));
-    module.RemoveTrayIcon(area);
-    EXPECT_FALSE(area.shellNotifyIcon(kNimModify, changed)) << "no icon left to change";
 }
 
 // A task bar that restarts (Explorer ended, or not yet ready at logon) holds
