@@ -22,8 +22,9 @@ using lockservice::Status;
 constexpr std::uint16_t kKeys[lockservice::kLockCount] = {KEY_CAPSLOCK, KEY_NUMLOCK, KEY_SCROLLLOCK};
 constexpr std::uint16_t kLeds[lockservice::kLockCount] = {LED_CAPSL, LED_NUML, LED_SCROLLL};
 
-// The service's first answer may wait for systemd to start it.
-constexpr std::chrono::milliseconds kFirstReply{3000};
+// The service's first answer may wait for systemd to start it: about 2 s on
+// a slow or busy machine (seen under emulation), so the start waits longer.
+constexpr std::chrono::milliseconds kFirstReply{10000};
 constexpr std::chrono::milliseconds kReply{250};
 
 [[noreturn]] void refused() { throw Error("the lock-key service refused the request"); }
