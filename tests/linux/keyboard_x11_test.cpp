@@ -131,7 +131,7 @@ TEST_F(X11KeyboardTest, ANewModifierMapIsFollowed) {
         GTEST_SKIP() << "xmodmap cannot bind";
     }
     struct Unbind {
-        ~Unbind() { (void)std::system("xmodmap -e 'clear mod3' 2>/dev/null"); }
+        ~Unbind() { [[maybe_unused]] const int status = std::system("xmodmap -e 'clear mod3' 2>/dev/null"); }
     } unbind;
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round == 0 ? "bound to mod3" : "freed again");
