@@ -19,45 +19,32 @@
 #include "platform/toolkit.h"
 #include "window/main.h"
 
-int main(int argc, char** argv) {
-    using namespace tovi::platform;
-    // Whoever reads our stderr (a terminal, the journal) may be gone; a write
-    // there must not end the program.
-    ::signal(SIGPIPE, SIG_IGN);
-    const CommandLine line = parseCommandLine(std::vector<std::string_view>(argv + (argc > 0), argv + argc));
-    switch (line.mode) {
-    case StartMode::Help:
-        std::cout << usageText();
-        return 0;
-    case StartMode::Version:
-        std::cout << versionText() << '\n';
-        return 0;
-    case StartMode::Error:
-        std::cerr << "tovi: " << line.error << '\n' << kUsageLine << '\n';
-        return 2;
-    case StartMode::NoWindow: {
-        // Claimed before anything opens the keyboard, which a second copy
-        // must not touch.
-        const InstanceClaim claim = claimSingleInstance(false);
-        if (!claim.held) {
-            std::cerr << "tovi: " << claim.refusal << ".\n";
-            return 1;
-        }
-        Platform& platform = nativeWithoutWindow();
-        // Without a window the lights are all there is to do: no keyboard is
-        // a failure for the service manager to see (the notice is on stderr).
-        if (!keyboardNotice().empty()) return 1;
-        tovi::Main window(platform);
-        window.start();
-        for (const std::string& note : window.refusalNotes()) std::cerr << "tovi: " << note << '\n';
-        const int status = platform.toolkit.run();
-        // The end signals end the loop without unloading the window.
-        window.giveKeysBack();
-        return status;
+namespace {
+
+using namespace tovi::platform;
+
+int runWithoutWindow() {
+    // Claimed before anything opens the keyboard, which a second copy must
+    // not touch.
+    const InstanceClaim claim = claimSingleInstance(false);
+    if (!claim.held) {
+        std::cerr << "tovi: " << claim.refusal << ".\n";
+        return 1;
     }
-    case StartMode::Window:
-        break;
-    }
+    Platform& platform = nativeWithoutWindow();
+    // Without a window the lights are all there is to do: no keyboard is a
+    // failure for the service manager to see (the notice is on stderr).
+    if (!keyboardNotice().empty()) return 1;
+    tovi::Main window(platform);
+    window.start();
+    for (const std::string& note : window.refusalNotes()) std::cerr << "tovi: " << note << '\n';
+    const int status = platform.toolkit.run();
+    // The end signals end the loop without unloading the window.
+    window.giveKeysBack();
+    return status;
+}
+
+int runWindow(int argc, char** argv) {
     // Qt would abort with a message about its plugins; say what to do instead.
     const auto set = [](const char* name) { return std::getenv(name) && *std::getenv(name); };
     if (!set("DISPLAY") && !set("WAYLAND_DISPLAY") && !set("QT_QPA_PLATFORM")) {
@@ -82,4 +69,29 @@ int main(int argc, char** argv) {
     claim.held->setOnShowRequest(nullptr);
     window.giveKeysBack();  // already done where the window unloaded
     return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Whoever reads our stderr (a terminal, the journal) may be gone; a write
+    // there must not end the program.
+    ::signal(SIGPIPE, SIG_IGN);
+    const CommandLine line = parseCommandLine(std::vector<std::string_view>(argv + (argc > 0), argv + argc));
+    switch (line.mode) {
+    case StartMode::Help:
+        std::cout << usageText();
+        return 0;
+    case StartMode::Version:
+        std::cout << versionText() << '\n';
+        return 0;
+    case StartMode::Error:
+        std::cerr << "tovi: " << line.error << '\n' << kUsageLine << '\n';
+        return 2;
+    case StartMode::NoWindow:
+        return runWithoutWindow();
+    case StartMode::Window:
+        break;
+    }
+    return runWindow(argc, argv);
 }
