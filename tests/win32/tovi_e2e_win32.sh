@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# tovi.exe end to end under wine, on the shared X display with trayer as the
-# notification area. tovi_probe (tests/win32/tools) plays the user and the
-# shell from a process of its own; wine's reg.exe sets up and reads back the
-# registry, and the tray is watched from the X side.
+# tovi.exe end to end under wine, on a private X server with trayer as the
+# notification area, in a private network namespace whose only traffic is
+# this test's (a veth pair, scripts/veth-pair): the machine's own counters,
+# which the 32-bit totals may read as negative, decide nothing here.
+# tovi_probe (tests/win32/tools) plays the user and the shell from a process
+# of its own; wine's reg.exe sets up and reads back the registry, and the
+# tray is watched from the X side.
 #   1. An empty registry: the defaults, the lists, the captions and the
 #      credits show, with no message; a new interval is picked; "Save" hides
 #      the window, a single click or a right click on the tray icon changes
@@ -17,7 +20,7 @@
 #      status 0 and the first window comes back; one tray icon throughout;
 #      nothing is stored until the first one stores what its controls show.
 #   4. "Exit" while Tovi holds its keys lit gives them back: Caps and Scroll
-#      Lock, lit by Tovi's first tick, go dark again; Num Lock, which the
+#      Lock, lit by traffic both ways, go dark again; Num Lock, which the
 #      user switched on meanwhile, stays on. The probe reads the keys after
 #      tovi.exe has ended.
 set -euo pipefail
@@ -29,27 +32,30 @@ tovi=$build/bin/tovi.exe
 probe=$build/bin/tovi_probe.exe
 
 skip() { echo "tovi_e2e_win32: $*, skipped"; exit 77; }
-[ -n "${DISPLAY:-}" ] || skip "no X display (DISPLAY is unset)"
 needs wine
 if [ ! -f "$tovi" ] || [ ! -f "$probe" ]; then skip "tovi.exe or tovi_probe.exe is not built"; fi
-# Without a notification area "Save" rightly leaves the window on the task
-# bar instead of hiding it, so the test needs the tray host on this display.
-# The display itself is asked: a trayer whose DISPLAY names the same number
-# may serve another server, in another network namespace.
-command -v xwininfo >/dev/null || skip "xwininfo is missing"
-xwininfo -root -tree 2>/dev/null | grep -qF '"panel": ("panel" "trayer")' || skip "no trayer on $DISPLAY"
+for need in Xvfb trayer xwininfo python3 ip unshare nsenter sysctl; do
+    command -v "$need" >/dev/null || skip "$need is missing"
+done
+if [ -z "${TOVI_E2E_INSIDE:-}" ]; then
+    unshare -n true 2>/dev/null || skip "no private network namespace here"
+    exec unshare -n env TOVI_E2E_INSIDE=1 bash "$0" "$@"
+fi
 
+source "$source_dir/scripts/scratch"
 export TOVI_BUILD=$build
-work=$(mktemp -d)
 tovi_pid=""
 watch_pid=""
 cleanup() {
     [ -z "$watch_pid" ] || kill "$watch_pid" 2>/dev/null || true
     [ -z "$tovi_pid" ] || kill "$tovi_pid" 2>/dev/null || true
-    wait 2>/dev/null || true
-    rm -rf "$work"
+    _tovi_scratch_end
 }
 trap cleanup EXIT
+source "$source_dir/scripts/veth-pair" || { echo "tovi_e2e_win32: no veth pair here, skipped"; exit 77; }
+# Without a notification area "Save" rightly leaves the window on the task
+# bar instead of hiding it, so the test needs the tray host.
+source "$source_dir/scripts/xsession" --tray || { echo "tovi_e2e_win32: FAIL: Xvfb did not start" >&2; exit 1; }
 fail() {
     echo "tovi_e2e_win32: FAIL: $*" >&2
     [ ! -s "$work/tovi.log" ] || { echo "--- tovi.exe said:" >&2; cat "$work/tovi.log" >&2; }
@@ -175,10 +181,11 @@ session "second start" \
 stored enabled=1 startminimized=0 download=1 upload=1 interval=7 download_key=1 upload_key=2
 echo "tovi_e2e_win32: ok    the second start showed the first window and stored nothing"
 
-# 4. Caps Lock for received traffic, Scroll Lock for sent, every 5 s: the
-# first tick lights both (any total beats the start value 0) and nothing
-# touches them for the next five seconds.
+# 4. Caps Lock for received traffic, Scroll Lock for sent, every 5 s, with
+# traffic both ways throughout: each tick lights both.
 seed enabled=1 startminimized=0 download=1 upload=1 interval=20 download_key=0 upload_key=2
+python3 "$source_dir/tests/common/udp_traffic.py" --to "$peer" --every 5 &
+pids+=($!)
 session "the keys given back" \
     shown keys:1,0,1 press:num keys:1,1,1 click:exit ended keys:0,1,0 press:num keys:0,0,0
 echo "tovi_e2e_win32: ok    Exit gave back the keys Tovi had switched and no other"
