@@ -329,7 +329,12 @@ std::uint32_t X11Keyboard::platformId() {
 
 void X11Keyboard::catchUp() { connection().catchUp(); }
 
-bool X11Keyboard::lit(LockKeyIndex lock) { return connection().lit(static_cast<std::size_t>(lock)); }
+// Only ever asked right after catchUp, which has just checked the connection:
+// one check per state read rather than four.
+bool X11Keyboard::lit(LockKeyIndex lock) {
+    if (!connection_) throw Error("no X display");
+    return connection_->lit(static_cast<std::size_t>(lock));
+}
 
 void X11Keyboard::keyEvent(LockKeyIndex lock, bool down) { connection().keyEvent(static_cast<std::size_t>(lock), down); }
 

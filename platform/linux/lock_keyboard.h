@@ -26,6 +26,7 @@ public:
 protected:
     // Takes in the changes of the lights since the last call.
     virtual void catchUp() = 0;
+    // As the last catchUp left it; only ever called right after one.
     virtual bool lit(LockKeyIndex lock) = 0;
     virtual void keyEvent(LockKeyIndex lock, bool down) = 0;
 };
