@@ -9,7 +9,6 @@
 set -euo pipefail
 
 source "$(dirname "$0")/../lib/setup.sh" linux
-lamps_py=$source/tests/common/tray_lamps.py
 needs Xvfb trayer xdotool xset xwininfo import python3 ip unshare nsenter sysctl
 
 if [ -z "${TOVI_E2E_INSIDE:-}" ]; then
@@ -42,32 +41,7 @@ upload_key=3
 INI
 
 leds() { xset q | sed -n 's/.*LED mask: *\([0-9a-fA-F]*\).*/\1/p'; }
-# The icon's picture once two captures 0.3 s apart agree (a tray repaints
-# in steps).
-settled_picture() {
-    local previous="" current
-    for _ in $(seq 1 20); do
-        sleep 0.3
-        current=$(python3 "$lamps_py" picture "$icon")
-        [ "$current" = "$previous" ] && break
-        previous=$current
-    done
-    echo "$current"
-}
-lit_lamps() { python3 "$lamps_py" lamps "$icon"; }
-# wait_lamps PATTERN SECONDS: polls the docked icon until its lamps match.
-wait_lamps() {
-    local deadline=$((SECONDS + $2))
-    until [[ $(lit_lamps) =~ $1 ]]; do
-        [ $SECONDS -lt $deadline ] || return 1
-        sleep 0.1
-    done
-}
-# traffic SECONDS: datagrams both ways over the pair, in the background.
-traffic() {
-    python3 "$source/tests/common/udp_traffic.py" --to "$peer" --every 5 --for "$1" &
-    pids+=($!)
-}
+source "$source/tests/lib/tray_lamps.sh"
 
 "$tovi" >"$work/tovi.log" 2>&1 &
 pids+=($!)

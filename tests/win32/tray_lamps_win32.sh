@@ -15,7 +15,6 @@ set -euo pipefail
 source "$(dirname "$0")/../lib/setup.sh" win32
 source_dir=$source
 wine_run=$source_dir/cmake/wine-run
-lamps_py=$source_dir/tests/common/tray_lamps.py
 tovi=$build/bin/tovi.exe
 probe=$build/bin/tovi_probe.exe
 locks=$build/bin/lock_state_probe.exe
@@ -63,30 +62,7 @@ docked() {
         inside && /^ *0x/ { match($0, /^ */); if (RLENGTH <= depth) inside = 0 }
         inside && /"explorer\.exe"/ { print $1; exit }'
 }
-# The icon's picture once two captures 0.3 s apart agree (a tray repaints
-# in steps).
-settled_picture() {
-    local previous="" current
-    for _ in $(seq 1 20); do
-        sleep 0.3
-        current=$(python3 "$lamps_py" picture "$icon")
-        [ "$current" = "$previous" ] && break
-        previous=$current
-    done
-    echo "$current"
-}
-lit_lamps() { python3 "$lamps_py" lamps "$icon"; }
-wait_lamps() {
-    local deadline=$((SECONDS + $2))
-    until [[ $(lit_lamps) =~ $1 ]]; do
-        [ $SECONDS -lt $deadline ] || return 1
-        sleep 0.2
-    done
-}
-traffic() {
-    python3 "$source_dir/tests/common/udp_traffic.py" --to "$peer" --every 5 --for "$1" &
-    pids+=($!)
-}
+source "$source/tests/lib/tray_lamps.sh"
 
 # The lock-key witness, started before tovi.exe: a wine process sees the
 # lock changes made while it lives.
