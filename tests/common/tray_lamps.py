@@ -5,8 +5,12 @@
                                      the received lamp's colour in the left
                                      half of the X window (the docked icon)
                                      and of the sent lamp's in the right half
-    tray_lamps.py picture WINDOW     prints a digest of what the window shows,
-                                     wherever in the window it stands
+    tray_lamps.py picture WINDOW     prints what the window shows as its
+                                     colours and how many pixels each covers,
+                                     the background left out
+    tray_lamps.py like WINDOW PICTURE  true when the window shows what
+                                     `picture` printed as PICTURE: the same
+                                     colours, each over about as many pixels
     tray_lamps.py show WINDOW        prints the window's pixels as text, one
                                      letter a colour (for a failure's report)
 
@@ -14,7 +18,6 @@ The window is read with ImageMagick's `import` from the X server in DISPLAY.
 The colours are those the program draws its lamps in (window/tray_picture.h),
 opaque, so a tray that paints the icon on any background keeps them exact.
 """
-import hashlib
 import subprocess
 import sys
 
@@ -39,17 +42,30 @@ def lamps(window):
     print(f"received={received} sent={sent}")
 
 
-def picture(window):
-    # Cropped to what differs from the corner's background: a tray may move
-    # its icons by a pixel when it lays them out again.
+def colours(window):
+    """{colour: pixels} of what the window shows, the corner's background left
+    out. Counted rather than compared pixel by pixel: a tray may move its icons
+    by a pixel when it lays them out again, and wine's shell then scales the
+    icon into the new place a little differently."""
     _, rows = capture(window)
     background = rows[0][0]
-    drawn = [(x, y) for y, row in enumerate(rows) for x, p in enumerate(row) if p != background]
-    if drawn:
-        left, right = min(x for x, _ in drawn), max(x for x, _ in drawn)
-        top, bottom = min(y for _, y in drawn), max(y for _, y in drawn)
-        rows = [row[left:right + 1] for row in rows[top:bottom + 1]]
-    print(hashlib.sha1(bytes(c for row in rows for p in row for c in p)).hexdigest())
+    counts = {}
+    for row in rows:
+        for p in row:
+            if p != background:
+                counts[p] = counts.get(p, 0) + 1
+    return counts
+
+
+def picture(window):
+    print(" ".join("%02x%02x%02x:%d" % (*p, n) for p, n in sorted(colours(window).items())))
+
+
+def like(window, expected):
+    want = {bytes.fromhex(c): int(n) for c, n in (item.split(":") for item in expected.split())}
+    have = {bytes(p): n for p, n in colours(window).items()}
+    same = want.keys() == have.keys() and all(abs(have[c] - n) <= max(2, n // 5) for c, n in want.items())
+    sys.exit(0 if same else 1)
 
 
 def show(window):
@@ -62,7 +78,7 @@ def show(window):
 
 
 def main():
-    commands = {"lamps": (lamps, 1), "picture": (picture, 1), "show": (show, 1)}
+    commands = {"lamps": (lamps, 1), "picture": (picture, 1), "like": (like, 2), "show": (show, 1)}
     if len(sys.argv) < 2 or sys.argv[1] not in commands or len(sys.argv) != 2 + commands[sys.argv[1]][1]:
         sys.exit(__doc__)
     function, _ = commands[sys.argv[1]]

@@ -12,6 +12,9 @@
 # LSAN_OPTIONS is set already. Defines
 #   built FILE...     the test fails unless each program is built
 #   needs COMMAND...  the test is skipped unless each command is there
+#   skip WHY          ends the test as skipped
+#   fail WHAT         ends the test as failed, with the program's own output
+#                     ($work/tovi.log) when the test kept one
 # Nothing here starts a process or makes a file.
 
 [ -z "${1:-}" ] || [ "${TOVI_PLATFORM:-$1}" = "$1" ] || exit 77
@@ -24,13 +27,21 @@ export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$source/tests/lsan.supp:print_s
 built() {
     local file
     for file; do
-        [ -x "$file" ] || { echo "$name: $file is not built" >&2; exit 1; }
+        [ -x "$file" ] || fail "$file is not built"
     done
 }
 
 needs() {
     local command
     for command; do
-        command -v "$command" >/dev/null || { echo "$name: $command is missing, skipped"; exit 77; }
+        command -v "$command" >/dev/null || skip "$command is missing"
     done
+}
+
+skip() { echo "$name: $*, skipped"; exit 77; }
+
+fail() {
+    echo "$name: FAIL: $*" >&2
+    [ ! -s "${work:-}/tovi.log" ] || { echo "--- the program said:" >&2; cat "$work/tovi.log" >&2; }
+    exit 1
 }

@@ -15,6 +15,18 @@ settled_picture() {
     done
     echo "$current"
 }
+# note_plain: keeps the icon's plain picture, for expect_plain_again.
+note_plain() {
+    plain=$(settled_picture)
+    python3 "$lamps_py" show "$icon" >"$work/plain.txt"
+}
+# expect_plain_again: fails unless the icon shows the kept plain picture
+# once more.
+expect_plain_again() {
+    settled_picture >/dev/null
+    python3 "$lamps_py" like "$icon" "$plain" ||
+        fail "the icon is not the plain picture again:"$'\n'"$(python3 "$lamps_py" show "$icon")"$'\n'"but was:"$'\n'"$(cat "$work/plain.txt")"
+}
 lit_lamps() { python3 "$lamps_py" lamps "$icon"; }
 # wait_lamps PATTERN SECONDS: polls the docked icon until its lamps match.
 wait_lamps() {

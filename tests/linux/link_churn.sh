@@ -14,13 +14,7 @@ source "$(dirname "$0")/../lib/setup.sh" linux
 driver=$build/bin/tovi_tick_driver
 built "$driver"
 needs python3 ip unshare nsenter
-if [ -z "${TOVI_CHURN_INSIDE:-}" ]; then
-    unshare -n true 2>/dev/null || { echo "link_churn: no private network namespace here, skipped"; exit 77; }
-    exec unshare -n env TOVI_CHURN_INSIDE=1 bash "$0" "$@"
-fi
-
-source "$source/scripts/scratch"
-source "$source/scripts/veth-pair" || { echo "link_churn: no veth pair here, skipped"; exit 77; }
+source "$source/tests/lib/private_net.sh"
 seconds=${TOVI_CHURN_SECONDS:-20}
 
 # Totals that are not 0, so that a refresh that wrongly reads as 0 shows.

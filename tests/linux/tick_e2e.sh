@@ -19,19 +19,7 @@ driver=$build/bin/tovi_tick_driver
 watch=$build/bin/tovi_led_watch
 built "$driver" "$watch"
 needs Xvfb python3 ip unshare
-
-if [ -z "${TOVI_E2E_INSIDE:-}" ]; then
-    if ! unshare -n true 2>/dev/null; then
-        echo "tick_e2e: cannot make a private network namespace here, skipped"
-        exit 77
-    fi
-    exec unshare -n env TOVI_E2E_INSIDE=1 bash "$0" "$@"
-fi
-
-# From here on: inside the namespace.
-source "$source/scripts/scratch"
-source "$source/scripts/veth-pair" || { echo "tick_e2e: no veth pair here, skipped"; exit 77; }
-source "$source/scripts/xsession" || { echo "tick_e2e: Xvfb did not start" >&2; exit 1; }
+source "$source/tests/lib/private_net.sh" --x
 
 "$watch" >"$work/leds" &
 pids+=($!)

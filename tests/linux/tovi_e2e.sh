@@ -17,16 +17,7 @@ set -euo pipefail
 source "$(dirname "$0")/../lib/setup.sh" linux
 close=$build/bin/tovi_close_window
 needs Xvfb trayer xdotool xset xwininfo python3 ip unshare
-
-if [ -z "${TOVI_E2E_INSIDE:-}" ]; then
-    unshare -n true 2>/dev/null || { echo "tovi_e2e: no private network namespace here, skipped"; exit 77; }
-    exec unshare -n env TOVI_E2E_INSIDE=1 bash "$0" "$@"
-fi
-
-source "$source/scripts/scratch"
-fail() { echo "tovi_e2e: FAIL: $*" >&2; exit 1; }
-source "$source/scripts/veth-pair" || { echo "tovi_e2e: no veth pair here, skipped"; exit 77; }
-source "$source/scripts/xsession" --tray || fail "Xvfb did not start"
+source "$source/tests/lib/private_net.sh" --tray
 
 # Caps Lock for received traffic, Scroll Lock for sent, every 100 ms.
 export XDG_CONFIG_HOME=$work/config

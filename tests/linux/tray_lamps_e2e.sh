@@ -10,21 +10,7 @@ set -euo pipefail
 
 source "$(dirname "$0")/../lib/setup.sh" linux
 needs Xvfb trayer xdotool xset xwininfo import python3 ip unshare nsenter sysctl
-
-if [ -z "${TOVI_E2E_INSIDE:-}" ]; then
-    unshare -n true 2>/dev/null || { echo "tray_lamps_e2e: no private network namespace here, skipped"; exit 77; }
-    exec unshare -n env TOVI_E2E_INSIDE=1 bash "$0" "$@"
-fi
-
-source "$source/scripts/scratch"
-fail() {
-    echo "tray_lamps_e2e: FAIL: $*" >&2
-    [ ! -s "$work/tovi.log" ] || { echo "--- tovi said:" >&2; cat "$work/tovi.log" >&2; }
-    exit 1
-}
-
-source "$source/scripts/veth-pair" || { echo "tray_lamps_e2e: no veth pair here, skipped"; exit 77; }
-source "$source/scripts/xsession" --tray || fail "Xvfb did not start"
+source "$source/tests/lib/private_net.sh" --tray
 source "$source/tests/common/window_wait.sh"
 
 export XDG_CONFIG_HOME=$work/config
@@ -53,8 +39,7 @@ leds_before=$(leds)
 
 # The first tick may light the lamps for one interval.
 wait_lamps '^received=0 sent=0$' 5 || fail "lamps lit before any traffic: $(lit_lamps)"
-plain=$(settled_picture)
-python3 "$lamps_py" show "$icon" >"$work/plain.txt"
+note_plain
 
 traffic 6
 wait_lamps '^received=[1-9][0-9]* sent=[1-9][0-9]*$' 10 || fail "the traffic lit no lamps: $(lit_lamps)"
@@ -66,5 +51,5 @@ done
 echo "tray_lamps_e2e: ok    no lock key changed during the traffic"
 
 wait_lamps '^received=0 sent=0$' 15 || fail "the lamps stayed lit after the traffic: $(lit_lamps)"
-[ "$(settled_picture)" = "$plain" ] || fail "the icon is not the plain picture again:"$'\n'"$(python3 "$lamps_py" show "$icon")"$'\n'"but was:"$'\n'"$(cat "$work/plain.txt")"
+expect_plain_again
 echo "tray_lamps_e2e: ok    without traffic the icon is the plain picture again"

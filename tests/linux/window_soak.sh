@@ -12,17 +12,7 @@ source "$(dirname "$0")/../lib/setup.sh" linux
 soak=$build/bin/tovi_window_soak
 built "$soak"
 needs Xvfb trayer python3
-
-if [ -z "${TOVI_SOAK_INSIDE:-}" ] && unshare -n true 2>/dev/null; then
-    exec unshare -n env TOVI_SOAK_INSIDE=1 bash "$0" "$@"
-fi
-source "$source/scripts/scratch"
-private=no
-if [ -n "${TOVI_SOAK_INSIDE:-}" ]; then
-    source "$source/scripts/veth-pair" || { echo "window_soak: no veth pair here" >&2; exit 1; }
-    private=yes
-fi
-source "$source/scripts/xsession" --tray || { echo "window_soak: Xvfb did not start" >&2; exit 1; }
+source "$source/tests/lib/private_net.sh" --tray --optional
 export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
 mkdir -m 700 -p "$XDG_RUNTIME_DIR"
 

@@ -12,27 +12,18 @@ set -euo pipefail
 source "$(dirname "$0")/../lib/setup.sh" win32
 source_dir=$source
 soak=$build/bin/tovi_gui_soak.exe
-skip() { echo "gui_soak: $*, skipped"; exit 77; }
-needs wine
+needs wine Xvfb python3
 [ -f "$soak" ] || skip "tovi_gui_soak.exe is not built"
 
 ticks=${TOVI_GUI_SOAK_TICKS:-2000}
-# Traffic for the whole run, so that ticks light and darken the keys.
-# Traffic flows over a veth pair in a private network namespace with its own
-# X server (the test's server listens in the namespace it was started in);
-# where no such namespace can be made, the ticks run without traffic.
-if [ -z "${TOVI_NS_INSIDE:-}" ] && unshare -n true 2>/dev/null; then
-    exec unshare -n env TOVI_NS_INSIDE=1 bash "$0" "$@"
-fi
-source "$source_dir/scripts/scratch"
-private=no
-if [ -n "${TOVI_NS_INSIDE:-}" ] && command -v python3 >/dev/null && source "$source_dir/scripts/veth-pair"; then
-    source "$source_dir/scripts/xsession" || { echo "gui_soak: FAIL: Xvfb did not start" >&2; exit 1; }
+# Traffic for the whole run, so that ticks light and darken the keys, over a
+# veth pair in a private network namespace; where none can be made, the
+# ticks run without traffic.
+source "$source/tests/lib/private_net.sh" --x --optional
+if [ $private = yes ]; then
     python3 "$source_dir/tests/common/udp_traffic.py" --to "$peer" --every 30 &
     pids+=($!)
-    private=yes
 fi
-[ -n "${DISPLAY:-}" ] || skip "no X display (DISPLAY is unset)"
 status=0
 out=$(TOVI_BUILD=$build "$source_dir/cmake/wine-run" "$soak" "$ticks" 2>&1) || status=$?
 echo "$out"

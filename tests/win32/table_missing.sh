@@ -10,25 +10,16 @@ set -euo pipefail
 source "$(dirname "$0")/../lib/setup.sh" win32
 source_dir=$source
 soak=$build/bin/tovi_gui_soak.exe
-skip() { echo "table_missing: $*, skipped"; exit 77; }
-needs wine
+needs wine Xvfb python3
 [ -f "$soak" ] || skip "tovi_gui_soak.exe is not built"
 
-# Traffic flows over a veth pair in a private network namespace with its own
-# X server (the test's server listens in the namespace it was started in);
-# where no such namespace can be made, the ticks run without traffic.
-if [ -z "${TOVI_NS_INSIDE:-}" ] && unshare -n true 2>/dev/null; then
-    exec unshare -n env TOVI_NS_INSIDE=1 bash "$0" "$@"
-fi
-source "$source_dir/scripts/scratch"
-private=no
-if [ -n "${TOVI_NS_INSIDE:-}" ] && command -v python3 >/dev/null && source "$source_dir/scripts/veth-pair"; then
-    source "$source_dir/scripts/xsession" || { echo "table_missing: FAIL: Xvfb did not start" >&2; exit 1; }
+# Where no private network namespace can be made, the ticks run without
+# traffic.
+source "$source/tests/lib/private_net.sh" --x --optional
+if [ $private = yes ]; then
     python3 "$source_dir/tests/common/udp_traffic.py" --to "$peer" --every 10 &
     pids+=($!)
-    private=yes
 fi
-[ -n "${DISPLAY:-}" ] || skip "no X display (DISPLAY is unset)"
 
 status=0
 out=$(WINEDLLOVERRIDES="mscoree,mshtml=;iphlpapi=d" TOVI_BUILD=$build \

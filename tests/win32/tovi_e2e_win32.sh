@@ -31,18 +31,11 @@ wine_run=$source_dir/cmake/wine-run
 tovi=$build/bin/tovi.exe
 probe=$build/bin/tovi_probe.exe
 
-skip() { echo "tovi_e2e_win32: $*, skipped"; exit 77; }
-needs wine
+needs wine Xvfb trayer xwininfo python3 ip unshare nsenter sysctl
 if [ ! -f "$tovi" ] || [ ! -f "$probe" ]; then skip "tovi.exe or tovi_probe.exe is not built"; fi
-for need in Xvfb trayer xwininfo python3 ip unshare nsenter sysctl; do
-    command -v "$need" >/dev/null || skip "$need is missing"
-done
-if [ -z "${TOVI_E2E_INSIDE:-}" ]; then
-    unshare -n true 2>/dev/null || skip "no private network namespace here"
-    exec unshare -n env TOVI_E2E_INSIDE=1 bash "$0" "$@"
-fi
-
-source "$source_dir/scripts/scratch"
+# Without a notification area "Save" rightly leaves the window on the task
+# bar instead of hiding it, so the test needs the tray host.
+source "$source/tests/lib/private_net.sh" --tray
 export TOVI_BUILD=$build
 tovi_pid=""
 watch_pid=""
@@ -52,15 +45,6 @@ cleanup() {
     _tovi_scratch_end
 }
 trap cleanup EXIT
-source "$source_dir/scripts/veth-pair" || { echo "tovi_e2e_win32: no veth pair here, skipped"; exit 77; }
-# Without a notification area "Save" rightly leaves the window on the task
-# bar instead of hiding it, so the test needs the tray host.
-source "$source_dir/scripts/xsession" --tray || { echo "tovi_e2e_win32: FAIL: Xvfb did not start" >&2; exit 1; }
-fail() {
-    echo "tovi_e2e_win32: FAIL: $*" >&2
-    [ ! -s "$work/tovi.log" ] || { echo "--- tovi.exe said:" >&2; cat "$work/tovi.log" >&2; }
-    exit 1
-}
 # Every wine call is bounded: a hung program must not hold the test forever.
 wine_run() { timeout 90 "$wine_run" "$@"; }
 

@@ -19,29 +19,11 @@ tovi=$build/bin/tovi.exe
 probe=$build/bin/tovi_probe.exe
 locks=$build/bin/lock_state_probe.exe
 
-skip() { echo "tray_lamps_win32: $*, skipped"; exit 77; }
-needs wine
-for need in Xvfb trayer xwininfo import python3 ip unshare nsenter sysctl; do
-    command -v "$need" >/dev/null || skip "$need is missing"
-done
+needs wine Xvfb trayer xwininfo import python3 ip unshare nsenter sysctl
 for file in "$tovi" "$probe" "$locks"; do [ -f "$file" ] || skip "$(basename "$file") is not built"; done
-
-if [ -z "${TOVI_E2E_INSIDE:-}" ]; then
-    unshare -n true 2>/dev/null || skip "no private network namespace here"
-    exec unshare -n env TOVI_E2E_INSIDE=1 bash "$0" "$@"
-fi
-
-source "$source_dir/scripts/scratch"
+source "$source/tests/lib/private_net.sh" --tray
 export TOVI_BUILD=$build
-fail() {
-    echo "tray_lamps_win32: FAIL: $*" >&2
-    [ ! -s "$work/tovi.log" ] || { echo "--- tovi.exe said:" >&2; cat "$work/tovi.log" >&2; }
-    exit 1
-}
 wine_run() { timeout 120 "$wine_run" "$@"; }
-
-source "$source_dir/scripts/veth-pair" || { echo "tray_lamps_win32: no veth pair here, skipped"; exit 77; }
-source "$source_dir/scripts/xsession" --tray || fail "Xvfb did not start"
 
 # Upload on the tray icon, download on Num Lock until the user picks the
 # tray for it too; every 100 ms.
@@ -95,8 +77,7 @@ for _ in $(seq 1 100); do
 done
 [ -n "$icon" ] || fail "no tray icon docked"
 wait_lamps '^received=0 sent=0$' 10 || fail "lamps lit before any traffic: $(lit_lamps)"
-plain=$(settled_picture)
-python3 "$lamps_py" show "$icon" >"$work/plain.txt"
+note_plain
 
 traffic 8
 wait_lamps '^received=[1-9][0-9]* sent=[1-9][0-9]*$' 20 || fail "the traffic lit no lamps: $(lit_lamps)"
@@ -104,7 +85,7 @@ echo "tray_lamps_win32: ok    traffic lit both lamps in the docked icon ($(lit_l
 [ "$(ask_locks)" = "$locks_before" ] || fail "a lock key changed during the traffic"
 echo "tray_lamps_win32: ok    the lock keys stayed as they were"
 wait_lamps '^received=0 sent=0$' 20 || fail "the lamps stayed lit after the traffic: $(lit_lamps)"
-[ "$(settled_picture)" = "$plain" ] || fail "the icon is not the plain picture again:"$'\n'"$(python3 "$lamps_py" show "$icon")"$'\n'"but was:"$'\n'"$(cat "$work/plain.txt")"
+expect_plain_again
 echo "tray_lamps_win32: ok    without traffic the icon is the plain picture again"
 [ "$(ask_locks)" = "$locks_before" ] || fail "a lock key changed"
 
