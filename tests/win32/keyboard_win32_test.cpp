@@ -25,9 +25,8 @@ using platform::Win32Keyboard;
 struct Key {
     std::int16_t virtualKey;
     int witnessBit;
-    const char* name;
 };
-constexpr Key kKeys[] = {{kVkCapital, 1, "Caps Lock"}, {kVkNumLock, 2, "Num Lock"}, {kVkScroll, 4, "Scroll Lock"}};
+constexpr Key kKeys[] = {{kVkCapital, 1}, {kVkNumLock, 2}, {kVkScroll, 4}};
 
 // Owns one kernel handle.
 struct CloseHandleOf {

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -9,11 +10,9 @@
 #include "fakes/fake_interface_table.h"
 #include "fakes/fake_keyboard.h"
 #include "fakes/fake_settings_store.h"
-#include "fakes/fake_toolkit.h"
 #include "platform/platform.h"
 #include "platform/win32/notification_area_win32.h"
 #include "platform/win32/toolkit_win32.h"
-#include "window/layout.h"
 #include "window/main.h"
 #include "window/module1.h"
 #include "window/tray_picture.h"
@@ -44,52 +43,6 @@ TEST(NotifyIconRecord, IsTheFirst88ByteVersionByteForByte) {
 
     data.cbSize = sizeof nid + 1;
     EXPECT_THROW(toNotifyIconDataA(data), Error);
-}
-
-// A plain top-level window to own the icon, destroyed with the test.
-class OwnerWindow : public fakes::FakeWindow {
-public:
-    explicit OwnerWindow(fakes::FakeToolkit& toolkit) : FakeWindow(toolkit, layout::kMain) {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = ::DefWindowProcA;
-        wc.hInstance = ::GetModuleHandleA(nullptr);
-        wc.lpszClassName = "ToviTrayTestOwner";
-        ::RegisterClassA(&wc);
-        hwnd_ = ::CreateWindowExA(0, wc.lpszClassName, "owner", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
-                                  wc.hInstance, nullptr);
-        handle = reinterpret_cast<std::uintptr_t>(hwnd_);
-        icon = reinterpret_cast<std::uintptr_t>(::LoadIconA(nullptr, IDI_APPLICATION));
-    }
-    ~OwnerWindow() override { ::DestroyWindow(hwnd_); }
-    HWND hwnd() const { return hwnd_; }
-
-private:
-    HWND hwnd_ = nullptr;
-};
-
-TEST(Win32NotificationArea, AddsChangesAndDeletesTheProgramsIcon) {
-    // The window first: under wine, the first window brings up the desktop
-    // process that owns the task bar.
-    fakes::FakeToolkit toolkit;
-    OwnerWindow window(toolkit);
-    ASSERT_NE(window.hwnd(), nullptr);
-
-    Win32NotificationArea area;
-    if (!area.available()) GTEST_SKIP() << "no task bar to hold the icon";
-
-    // A change or a delete succeeds only for an icon the shell holds.
-    Module1 module;
-    module.AddTrayIcon(area, window, "Tovi - Lampfeld");
-    NotifyIconData changed = module.record();
-    changed.hIcon = area.createIcon({tray::lampPicture(area.iconSizes().at(0), {true, true})});
-    EXPECT_TRUE(area.shellNotifyIcon(kNimModify, changed));
-    EXPECT_TRUE(area.shellNotifyIcon(kNimDelete, module.record()));
-    EXPECT_FALSE(area.shellNotifyIcon(kNimDelete, module.record()));
-    EXPECT_FALSE(area.shellNotifyIcon(kNimModify, changed)) << "no icon left to change";
-
-    EXPECT_TRUE(area.shellNotifyIcon(kNimAdd, module.record()));
-    module.RemoveTrayIcon(area);
-    EXPECT_FALSE(area.shellNotifyIcon(kNimDelete, module.record()));
 }
 
 // The lamp pictures become 32-bit icons at the small-icon size whose pixels
@@ -127,10 +80,12 @@ TEST(Win32NotificationArea, LampPicturesBecomeIconsOfTheirOwnPixels) {
     EXPECT_THROW(area.createIcon({tray::plainPicture(size + 1)}), Error);
 }
 
-// A task bar that restarts (Explorer ended, or not yet ready at logon) holds
-// none of the icons added before and broadcasts "TaskbarCreated"; the window
-// adds its icon again, so that a hidden window can still be brought back.
-TEST(Win32NotificationArea, TaskbarCreatedBringsTheIconBack) {
+// The program's icon as the shell holds it: added at start, given new
+// pictures, added again when a restarted task bar (Explorer ended, or not yet
+// ready at logon) broadcasts "TaskbarCreated" holding none of the icons added
+// before, so that a hidden window can still be brought back; and deleted when
+// the window unloads.
+TEST(Win32NotificationArea, ProgramsIconLivesFromStartToUnloadAndOutlivesATaskBarRestart) {
     std::unique_ptr<Toolkit> toolkit = win32::makeToolkit();
     fakes::FakeInterfaceTable table;
     fakes::FakeKeyboard keyboard;
@@ -141,12 +96,21 @@ TEST(Win32NotificationArea, TaskbarCreatedBringsTheIconBack) {
     main.start();
     if (!area.available()) GTEST_SKIP() << "no task bar to hold the icon";
 
+    // A change succeeds only for an icon the shell holds.
     NOTIFYICONDATAA nid{};
     nid.cbSize = Module1::kNotifyIconDataSize;
     nid.hWnd = reinterpret_cast<HWND>(main.window().nativeHandle());
     nid.uID = Module1::kIconId;
     const auto held = [&] { return ::Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE; };
     ASSERT_TRUE(held());
+
+    NotifyIconData lamps;
+    lamps.cbSize = Module1::kNotifyIconDataSize;
+    lamps.hWnd = main.window().nativeHandle();
+    lamps.uID = Module1::kIconId;
+    lamps.uFlags = kNifIcon;
+    lamps.hIcon = area.createIcon({tray::lampPicture(area.iconSizes().at(0), {true, true})});
+    EXPECT_TRUE(area.shellNotifyIcon(kNimModify, lamps)) << "the shell refused a lamp picture";
 
     ASSERT_TRUE(::Shell_NotifyIconA(NIM_DELETE, &nid));  // as a restarted task bar has lost it
     ASSERT_FALSE(held());
