@@ -41,21 +41,6 @@ TEST_P(SetLockKeyOnEachKey, NtFamilyTogglesByExtendedPressAndReleaseWithScanCode
     EXPECT_FALSE(keyboard.lit(vk));
 }
 
-TEST_P(SetLockKeyOnEachKey, KeyAlreadyInTheWantedStateIsLeftAloneOnBothFamilies) {
-    const auto vk = static_cast<std::uint8_t>(GetParam());
-    for (std::uint32_t family : {kWin95, kNt}) {
-        FakeKeyboard keyboard;
-        keyboard.platform = family;
-        keyboard.state[vk] = 1;
-        SetLockKey(keyboard, GetParam(), true);
-        keyboard.state[vk] = 0;
-        SetLockKey(keyboard, GetParam(), false);
-        EXPECT_EQ(keyboard.calls.size(), 4u) << "family " << family << ": only the two queries, twice";
-        EXPECT_EQ(keyboard.count(Op::PlatformId), 2u);
-        EXPECT_EQ(keyboard.count(Op::GetKeyboardState), 2u);
-    }
-}
-
 INSTANTIATE_TEST_SUITE_P(CapsNumScroll, SetLockKeyOnEachKey, ::testing::Values(kVkCapital, kVkNumLock, kVkScroll));
 
 // A key that the user holds down has bit 7 set. Only bit 0 says whether it
