@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/error.h"
@@ -77,8 +78,6 @@ TEST_F(Tick, FirstTickComparesAgainstZeroAndAQuietTickTurnsBothOff) {
     tick();
     EXPECT_TRUE(keyboard.lit(kVkNumLock));
     EXPECT_TRUE(keyboard.lit(kVkScroll));
-    EXPECT_EQ(monitor.lngLastReceived(), 5000);
-    EXPECT_EQ(monitor.lngLastSent(), 3000);
 
     tick();
     EXPECT_FALSE(keyboard.lit(kVkNumLock));
@@ -87,12 +86,6 @@ TEST_F(Tick, FirstTickComparesAgainstZeroAndAQuietTickTurnsBothOff) {
     tick();
     EXPECT_EQ(keyboard.count(Op::KeybdEvent), 0u) << "a quiet key that is already off is left alone";
     EXPECT_EQ(keyboard.count(Op::PlatformId), 2u) << "but both shown keys are still checked on every tick";
-}
-
-TEST_F(Tick, DownloadKeyIsDrivenBeforeTheUploadKey) {
-    traffic(1, 1);
-    tick();
-    EXPECT_EQ(keysDriven(), (std::vector<int>{kVkNumLock, kVkScroll}));
 }
 
 TEST_F(Tick, GrowthOfOneByteLightsOnlyThatDirection) {
@@ -108,32 +101,29 @@ TEST_F(Tick, GrowthOfOneByteLightsOnlyThatDirection) {
     EXPECT_TRUE(keyboard.lit(kVkScroll));
 }
 
-TEST_F(Tick, LowerTotalTurnsTheKeyOffAndBecomesTheNewReference) {
-    traffic(100000, 100000);
-    tick();
-    traffic(400, 100001);  // the received counter was reset
-    tick();
-    EXPECT_FALSE(keyboard.lit(kVkNumLock));
-    EXPECT_TRUE(keyboard.lit(kVkScroll));
-    EXPECT_EQ(monitor.lngLastReceived(), 400);
-    traffic(401, 100001);
-    tick();
-    EXPECT_TRUE(keyboard.lit(kVkNumLock)) << "growth from the lower total lights the key again";
+// A total lower than the last one, whether the counter was reset or grew
+// into negative values, turns the key off for one tick and becomes the new
+// reference, so that growth from it lights the key again.
+TEST_F(Tick, LowerTotalTurnsTheKeyOffForOneTickAndBecomesTheReference) {
+    for (const auto& [before, lower, grown] : {std::tuple{100000u, 400u, 401u},  // reset
+                                               std::tuple{0x7FFFFFF0u, 0x80000010u, 0x80000020u}}) {
+        SCOPED_TRACE(before);
+        traffic(before, 100000);
+        tick();
+        traffic(lower, 100001);
+        tick();
+        EXPECT_FALSE(keyboard.lit(kVkNumLock));
+        EXPECT_TRUE(keyboard.lit(kVkScroll));
+        EXPECT_EQ(monitor.lngLastReceived(), static_cast<std::int32_t>(lower));
+        traffic(grown, 100001);
+        tick();
+        EXPECT_TRUE(keyboard.lit(kVkNumLock)) << "growth from the lower total lights the key again";
+    }
 }
 
-TEST_F(Tick, TotalPassingIntoNegativeValuesCountsAsLowerForOneTick) {
-    traffic(0x7FFFFFF0u, 10);
-    tick();
-    traffic(0x80000010u, 10);  // grew, but reads as a negative signed total
-    tick();
-    EXPECT_FALSE(keyboard.lit(kVkNumLock));
-    EXPECT_LT(monitor.lngLastReceived(), 0);
-    traffic(0x80000020u, 10);
-    tick();
-    EXPECT_TRUE(keyboard.lit(kVkNumLock)) << "compared with the negative reference it grew";
-}
-
-TEST_F(Tick, HiddenKeyIsNeverDrivenButItsReferenceFollowsTheTraffic) {
+// A cleared box leaves its key alone while the reference follows the
+// traffic; a grayed one shows the key like a ticked one.
+TEST_F(Tick, OnlyAClearedBoxLeavesItsKeyAloneAndItsReferenceStillFollows) {
     show(0, kNumLock, 1, kScrollLock);
     for (std::uint32_t total : {10u, 20u, 20u, 35u}) {
         traffic(total, total);
@@ -144,18 +134,13 @@ TEST_F(Tick, HiddenKeyIsNeverDrivenButItsReferenceFollowsTheTraffic) {
     EXPECT_FALSE(keyboard.lit(kVkNumLock));
 
     // Showing it later does not light it for traffic seen while hidden.
-    show(1, kNumLock, 1, kScrollLock);
+    show(2, kNumLock, 0, kScrollLock);
     tick();
     EXPECT_FALSE(keyboard.lit(kVkNumLock));
-}
-
-TEST_F(Tick, GrayedBoxShowsItsKey) {
-    show(2, kNumLock, 0, kScrollLock);
-    ASSERT_EQ(monitor.intShowDownload(), 2);
-    traffic(7, 7);
+    traffic(40, 40);
     tick();
-    EXPECT_TRUE(keyboard.lit(kVkNumLock));
-    EXPECT_FALSE(keyboard.lit(kVkScroll));
+    EXPECT_TRUE(keyboard.lit(kVkNumLock)) << "a grayed box shows its key";
+    EXPECT_EQ(keysDriven(), std::vector<int>{kVkNumLock}) << "the cleared upload box leaves Scroll Lock alone";
 }
 
 TEST_F(Tick, SameKeyForBothFollowsTheUploadDecision) {
@@ -171,27 +156,22 @@ TEST_F(Tick, SameKeyForBothFollowsTheUploadDecision) {
     EXPECT_EQ(keysDriven().size(), 1u) << "the upload call reads the key as already on";
 }
 
-TEST_F(Tick, TickBeforeTheFirstGetvaluesOnlyFollowsTheTotals) {
-    FakeKeyboard quiet;
-    ActivityMonitor fresh(quiet);
-    fresh.setIpHelper(reader);
-    traffic(123, 456);
-    fresh.UpdateLeds();
-    EXPECT_TRUE(quiet.calls.empty());
-    EXPECT_EQ(fresh.lngLastReceived(), 123);
-    EXPECT_EQ(fresh.lngLastSent(), 456);
-}
-
-TEST_F(Tick, WithoutAReaderShownKeysGoOffAndReferencesStay) {
+TEST_F(Tick, TheTickGoesOnWithoutAReaderOrWithAFailingKeyboard) {
     traffic(900, 900);
     tick();
     ASSERT_TRUE(keyboard.lit(kVkNumLock));
     monitor.setIpHelper(nullptr);
     EXPECT_NO_THROW(tick());
-    EXPECT_FALSE(keyboard.lit(kVkNumLock));
+    EXPECT_FALSE(keyboard.lit(kVkNumLock)) << "without a reader the shown keys go off";
     EXPECT_FALSE(keyboard.lit(kVkScroll));
     EXPECT_EQ(monitor.lngLastReceived(), 900);
-    EXPECT_EQ(monitor.lngLastSent(), 900);
+
+    monitor.setIpHelper(reader);
+    keyboard.failPlatformId = true;
+    keyboard.failGetKeyboardState = true;
+    traffic(1000, 1000);
+    EXPECT_NO_THROW(tick());
+    EXPECT_EQ(monitor.lngLastReceived(), 1000) << "the reference totals still move on";
 }
 
 // A refresh that could not read the table (the call missing, a failed read,
@@ -238,37 +218,16 @@ TEST_F(Tick, FailedRefreshChangesNoKeyAndTheNextGoodOneIsComparedWithTheLastGood
     EXPECT_FALSE(keyboard.lit(kVkScroll));
 }
 
-TEST_F(Tick, FailingKeyboardNeverStopsTheTick) {
-    keyboard.failPlatformId = true;
-    keyboard.failGetKeyboardState = true;
-    traffic(10, 10);
-    EXPECT_NO_THROW(tick());
-    EXPECT_EQ(monitor.lngLastReceived(), 10) << "the reference totals still move on";
-}
-
-TEST_F(Tick, RefreshCountersRefreshesButLeavesKeysAndReferencesAlone) {
+// The one-second refresh between ticks drives no key and moves no reference:
+// traffic only it has seen still lights the keys at the next tick.
+TEST_F(Tick, RefreshBetweenTicksLeavesKeysAndReferencesAlone) {
     traffic(10, 20);
-    const auto before = table.calls.size();
     monitor.RefreshCounters();
-    EXPECT_GT(table.calls.size(), before);
-    EXPECT_EQ(monitor.objIpHelper()->BytesReceived(), 10);
-    EXPECT_EQ(monitor.lngLastReceived(), 0);
+    EXPECT_EQ(monitor.objIpHelper()->BytesReceived(), 10) << "it refreshed";
     EXPECT_TRUE(keyboard.calls.empty());
-
-    // The tick compares the totals of its own refresh, whatever Timer2 saw.
-    traffic(30, 20);
     tick();
     EXPECT_TRUE(keyboard.lit(kVkNumLock));
-    EXPECT_EQ(monitor.lngLastReceived(), 30);
-}
-
-TEST_F(Tick, KeyNoLongerShownKeepsItsLastState) {
-    traffic(10, 10);
-    tick();
-    show(0, kCapsLock, 1, kScrollLock);
-    tick();
-    EXPECT_TRUE(keyboard.lit(kVkNumLock));
-    EXPECT_FALSE(keyboard.lit(kVkCapital));
+    EXPECT_TRUE(keyboard.lit(kVkScroll));
 }
 
 // A direction on the tray icon lights a lamp, never a key; the lamps handler
@@ -279,10 +238,10 @@ TEST_F(Tick, TrayDirectionsLightLampsAndSwitchNoKey) {
     show(1, kTrayIcon, 1, kTrayIcon);
     traffic(100, 50);
     tick();
-    tick();               // quiet
-    traffic(200, 50);     // received only
+    tick();            // quiet
+    traffic(200, 50);  // received only
     tick();
-    traffic(300, 50);     // again: no change to tell
+    traffic(300, 50);  // again: no change to tell
     tick();
     EXPECT_TRUE(keyboard.calls.empty()) << "no key is read or switched for the tray";
     EXPECT_EQ(heard, (std::vector<ActivityMonitor::Lamps>{{true, true}, {false, false}, {true, false}}));
@@ -355,20 +314,6 @@ protected:
     const ActivityMonitor::Controls& controls = settings.controls;
 };
 
-TEST_F(Getvalues, DefaultsArmTimer1At150WithNumLockAndScrollLock) {
-    defaults();
-    monitor.getvalues(controls);
-    EXPECT_EQ(monitor.lngEnabled(), 1);
-    EXPECT_EQ(monitor.intShowDownload(), 1);
-    EXPECT_EQ(monitor.intShowUpload(), 1);
-    EXPECT_EQ(monitor.intDownloadKey(), kNumLock);
-    EXPECT_EQ(monitor.intUploadKey(), kScrollLock);
-    EXPECT_EQ(monitor.lngInterval(), 150);
-    EXPECT_EQ(timer1.interval(), 150);
-    EXPECT_TRUE(timer1.enabled());
-    EXPECT_TRUE(keyboard.calls.empty()) << "applying settings touches no key";
-}
-
 TEST_F(Getvalues, ArmingRuleWantsExactly1) {
     struct Case {
         std::int16_t enabled, download, upload;
@@ -388,84 +333,35 @@ TEST_F(Getvalues, ArmingRuleWantsExactly1) {
     }
 }
 
-TEST_F(Getvalues, IntervalListWithoutSelectionAtFirstCallMeansNoTicksUntilSaved) {
+// A list without a selection: no interval means no ticks until one is
+// applied; a key list keeps the key it had (at first the initial 0, Caps Lock).
+TEST_F(Getvalues, AListWithoutSelectionKeepsThePreviousValue) {
     defaults();
     combo1.setListIndex(-1);
+    combo2.setListIndex(-1);
     monitor.getvalues(controls);
-    EXPECT_EQ(monitor.lngInterval(), 0);
     EXPECT_EQ(timer1.interval(), 0);
     EXPECT_TRUE(timer1.enabled());
     int ticks = 0;
     timer1.setOnTick([&] { ++ticks; });
     EXPECT_FALSE(timer1.tick());
+    EXPECT_EQ(monitor.intDownloadKey(), kCapsLock);
+    EXPECT_EQ(monitor.intUploadKey(), kScrollLock) << "the other list is still read";
 
     combo1.setListIndex(0);
+    combo2.setListIndex(2);
     monitor.getvalues(controls);
     EXPECT_EQ(timer1.interval(), 25);
     EXPECT_TRUE(timer1.tick());
     EXPECT_EQ(ticks, 1);
-}
 
-TEST_F(Getvalues, KeyListWithoutSelectionKeepsThePreviousKey) {
-    // First call: the previous value is the initial 0, Caps Lock.
-    defaults();
-    combo2.setListIndex(-1);
-    monitor.getvalues(controls);
-    EXPECT_EQ(monitor.intDownloadKey(), kCapsLock);
-    EXPECT_EQ(monitor.intUploadKey(), kScrollLock) << "the other list is still read";
-
-    // Later call: whatever the last good read gave.
-    combo2.setListIndex(2);
-    monitor.getvalues(controls);
+    combo1.setListIndex(-1);
     combo2.setListIndex(-1);
     combo3.setListIndex(-1);
-    combo1.setListIndex(-1);
     monitor.getvalues(controls);
     EXPECT_EQ(monitor.intDownloadKey(), kScrollLock);
     EXPECT_EQ(monitor.intUploadKey(), kScrollLock);
-    EXPECT_EQ(monitor.lngInterval(), 150);
-    EXPECT_EQ(timer1.interval(), 150);
-}
-
-TEST_F(Getvalues, ItemValueBeyond16BitsKeepsThePreviousKey) {
-    defaults();
-    monitor.getvalues(controls);
-    combo3.setItemData(0, 70000);
-    combo3.setListIndex(0);
-    monitor.getvalues(controls);
-    EXPECT_EQ(monitor.intUploadKey(), kScrollLock);
-    combo3.setItemData(0, -1);
-    monitor.getvalues(controls);
-    EXPECT_EQ(monitor.intUploadKey(), -1) << "in range for 16 bits, so taken as it is";
-}
-
-TEST_F(Getvalues, ReadsItemValuesNotPositions) {
-    defaults();
-    combo2.setItemData(1, kScrollLock);  // the entry at position 1 now carries 2
-    combo1.setItemData(2, 777);
-    monitor.getvalues(controls);
-    EXPECT_EQ(monitor.intDownloadKey(), kScrollLock);
-    EXPECT_EQ(monitor.lngInterval(), 777);
-}
-
-TEST_F(Getvalues, RepeatedCallsAndReferenceTotalsAreStable) {
-    monitor.setIpHelper(reader);
-    table.setRows({fakes::IfRow::withOctets(42, 43)});
-    monitor.UpdateLeds();  // before any getvalues: drives no key
-    ASSERT_EQ(monitor.lngLastReceived(), 42);
-    ASSERT_EQ(monitor.lngLastSent(), 43);
-    defaults();
-    monitor.getvalues(controls);
-    const ActivityMonitor first = monitor;
-    monitor.getvalues(controls);
-    EXPECT_EQ(monitor.lngEnabled(), first.lngEnabled());
-    EXPECT_EQ(monitor.intDownloadKey(), first.intDownloadKey());
-    EXPECT_EQ(monitor.intUploadKey(), first.intUploadKey());
-    EXPECT_EQ(monitor.lngInterval(), first.lngInterval());
-    EXPECT_TRUE(timer1.enabled());
-    EXPECT_EQ(timer1.interval(), 150);
-    EXPECT_EQ(monitor.lngLastReceived(), 42);
-    EXPECT_EQ(monitor.lngLastSent(), 43);
+    EXPECT_EQ(timer1.interval(), 25);
 }
 
 // Timer1 wired to the tick, as the window does it: settings applied while
@@ -486,6 +382,7 @@ TEST_F(Getvalues, AppliedSettingsReachTheNextTick) {
     ASSERT_TRUE(timer1.tick());
     EXPECT_TRUE(keyboard.lit(kVkCapital));
     EXPECT_TRUE(keyboard.lit(kVkNumLock)) << "the old key keeps the state it last had";
+    EXPECT_FALSE(keyboard.lit(kVkScroll)) << "applying settings kept the reference totals";
     ASSERT_TRUE(timer1.tick());
     ASSERT_FALSE(keyboard.lit(kVkCapital));
 
