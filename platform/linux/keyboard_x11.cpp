@@ -96,17 +96,20 @@ public:
 
     // Takes in the indicator changes the server has sent so far. Costs one
     // poll of the socket when nothing came, never a round trip: this runs
-    // twice a tick.
-    void catchUp() {
+    // twice a tick. `readable`: what a poll made just before found, when
+    // the caller has one (it saves a second).
+    void catchUp(std::optional<bool> readable = std::nullopt) {
         settle();
-        takeInEvents();
+        takeInEvents(readable);
     }
 
     // The events alone: leaves an unconfirmed key press as it is.
-    void takeInEvents() {
+    void takeInEvents(std::optional<bool> readable = std::nullopt) {
         // A round trip of ours may have read events off the socket into
         // Xlib's own queue, where a poll of the socket cannot see them.
-        if (!roundTripSinceCatchUp_ && XEventsQueued(display_, QueuedAlready) == 0 && !socketReadable()) return;
+        if (!roundTripSinceCatchUp_ && XEventsQueued(display_, QueuedAlready) == 0 &&
+            !(readable ? *readable : socketReadable()))
+            return;
         roundTripSinceCatchUp_ = false;
         while (XEventsQueued(display_, QueuedAfterReading) > 0) {
             XEvent event;
@@ -149,10 +152,15 @@ public:
     // by the socket alone: any Xlib call on a dead connection runs Xlib's
     // fatal-error handler, which ends the process, and the program's end
     // may already be under way.
-    bool hungUp() const {
+    // The same poll tells whether the server has sent anything
+    // (readableAtCheck).
+    bool hungUp() {
         pollfd socket{ConnectionNumber(display_), POLLIN | POLLRDHUP, 0};
-        return ::poll(&socket, 1, 0) > 0 && (socket.revents & (POLLHUP | POLLRDHUP | POLLERR)) != 0;
+        const int ready = ::poll(&socket, 1, 0);
+        readableAtCheck_ = ready != 0;  // errors too: Xlib reports them
+        return ready > 0 && (socket.revents & (POLLHUP | POLLRDHUP | POLLERR)) != 0;
     }
+    bool readableAtCheck() const { return readableAtCheck_; }
 
     bool lit(std::size_t lock) const { return indexes_[lock] >= 0 && ((indicatorState_ >> indexes_[lock]) & 1u) != 0; }
 
@@ -286,6 +294,7 @@ private:
     bool keyboardChanged_ = false;              // a new keyboard: numbers, names and state to read again
     bool namesChanged_ = false;                 // indicator names to read again
     bool roundTripSinceCatchUp_ = true;
+    bool readableAtCheck_ = true;  // the socket at the last hang-up check
     std::optional<xcb_void_cookie_t> unconfirmed_;  // a key press sent, its verdict not yet read
     std::bitset<256> bound_;                        // key codes some modifier is bound to
     bool boundKnown_ = false;                       // bound_ is the server's current modifier map
@@ -322,12 +331,19 @@ X11Keyboard::Connection& X11Keyboard::connection() {
     return *connection_;
 }
 
+// Asked before every state read, which checks the connection itself: once
+// connected, no poll of the socket here.
 std::uint32_t X11Keyboard::platformId() {
-    connection();
+    if (!connection_ || gone_) connection();
     return LockKeyboard::platformId();
 }
 
-void X11Keyboard::catchUp() { connection().catchUp(); }
+// The connection's hang-up check has just polled the socket: that poll
+// tells catchUp whether events wait.
+void X11Keyboard::catchUp() {
+    Connection& open = connection();
+    open.catchUp(open.readableAtCheck());
+}
 
 // Only ever asked right after catchUp, which has just checked the connection:
 // one check per state read rather than four.
